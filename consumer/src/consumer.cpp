@@ -1,0 +1,1 @@
+// Consumer sources live beside this file.

@@ -1,0 +1,1 @@
+// Kernel sources live beside this file.

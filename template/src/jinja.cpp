@@ -1,0 +1,1 @@
+// Engine sources live beside this file.
