@@ -1,5 +1,4 @@
 // Module initialisation: multi-phase, one execution slot, no module state.
-#define Py_LIMITED_API 0x030C0000
 #include <Python.h>
 
 #include <string_view>
