@@ -92,7 +92,8 @@ class Scanner {
 //   string(Out&, Position) -> std::string& (filled in place),
 //   begin_array(Out&, Position), push(Out& array) -> Out&,
 //   begin_object(Out&, Position), entry(Out& object, std::string&& key, Position) -> Out&,
-//   end(Out& collection, Position of the closing bracket).
+//   end(Out&, Position) once a string or collection is complete (for a collection, the
+//   position of its closing bracket).
 template <class Sink, class Out>
 class Parser {
  public:
@@ -114,7 +115,9 @@ class Parser {
       case -1:
         return scanner_.fail_at_end("EOF while parsing a value");
       case '"':
-        return scanner_.scan_string(Sink::string(out, at));
+        if (!scanner_.scan_string(Sink::string(out, at))) return false;
+        Sink::end(out, at);
+        return true;
       case '[':
         return array(out, at);
       case '{':
@@ -183,11 +186,14 @@ class Parser {
         Position key_at = scanner_.here();
         std::string key;
         if (!scanner_.scan_string(key)) return false;
+        // The entry exists before its colon is checked, so a reader of the partial tree
+        // sees the key (an unknown field precedes a syntax error right after it).
+        Out& item = Sink::entry(out, std::move(key), key_at);
         c = scanner_.peek_significant();
         if (c < 0) return scanner_.fail_at_end("EOF while parsing an object");
         if (c != ':') return scanner_.fail_here("expected `:`");
         scanner_.advance();
-        if (!value(Sink::entry(out, std::move(key), key_at))) return false;
+        if (!value(item)) return false;
         c = scanner_.peek_significant();
         if (c == '}') break;
         if (c < 0) return scanner_.fail_at_end("EOF while parsing an object");

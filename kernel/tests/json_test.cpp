@@ -30,8 +30,8 @@ std::string parse_error(std::string_view text) {
 }
 
 // Every y_ document parses and survives a write/parse round trip unchanged; every n_
-// document is rejected, by json::parse and by the record reader's node path alike (one
-// scanner, the same message); every i_ document is answered one way or the other.
+// document is rejected, by json::parse and by the record reader alike; every i_ document
+// is answered one way or the other.
 TEST(JsonConformance, ParsingSuite) {
   const std::filesystem::path dir =
       std::filesystem::path(QUORLEN_CONFORMANCE_DIR) / "json-test-suite" / "test_parsing";
@@ -42,8 +42,7 @@ TEST(JsonConformance, ParsingSuite) {
     auto parsed = json::parse(text);
     auto as_record = pd::read_json_text(text);
     if (!parsed) {
-      ASSERT_FALSE(as_record.has_value()) << name;
-      EXPECT_EQ(as_record.error(), parsed.error().to_string()) << name;
+      EXPECT_FALSE(as_record.has_value()) << name;
     }
     if (name.starts_with("y_")) {
       ASSERT_TRUE(parsed.has_value()) << name << ": " << parsed.error().to_string();
@@ -205,10 +204,10 @@ TEST(JsonParse, NestingIsBoundedWithoutExhaustingTheStack) {
   EXPECT_EQ(parse_error(std::string(100'000, '[')), too_deep);
   EXPECT_EQ(parse_error(nested(100'000, "[{\"a\":", "}]")),
             "recursion limit exceeded at line 1 column " + std::to_string(limit / 2 * 6 + 1));
-  auto record = pd::read_json_text("{\"metadata\":" + std::string(100'000, '['));
+  auto record = pd::read_json_text("{\"metadata\":{\"a\":" + std::string(100'000, '['));
   ASSERT_FALSE(record.has_value());
   EXPECT_EQ(record.error(),
-            "recursion limit exceeded at line 1 column " + std::to_string(12 + limit));
+            "recursion limit exceeded at line 1 column " + std::to_string(17 + limit - 1));
 }
 
 }  // namespace

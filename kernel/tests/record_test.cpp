@@ -194,6 +194,46 @@ TEST(RecordRead, RuleViolationsGiveOnePositionedMessage) {
   for (const auto& c : cases) EXPECT_EQ(read_error(c.text), c.error) << c.text;
 }
 
+// Reading is in document order: a record rule broken before a syntax error is the error
+// reported, and a value cut short by the syntax error is not judged.
+TEST(RecordRead, RuleBrokenBeforeASyntaxErrorComesFirst) {
+  struct Case {
+    std::string text;
+    std::string error;  // empty: the syntax error of json::parse
+  };
+  const std::string head = R"({"body": "b", "name": "n", "role": "user", )";
+  const std::vector<Case> cases = {
+      {R"({"body": "Hi", "name": "g"} x)", "missing field `role` at line 1 column 27"},
+      {R"({"Body" 1})",
+       "unknown field `Body`, expected one of `body`, `metadata`, `name`, `output_model`, "
+       "`role`, `variables`, `variants` at line 1 column 2"},
+      {R"({"body": "a", "body": )", "duplicate field `body` at line 1 column 15"},
+      {R"({"role": 5, "body": "x)",
+       "invalid type: integer `5`, expected enum PromptDefinitionRole at line 1 column 10"},
+      {R"({"body": "a", "name": "", )", "shorter than 1 characters at line 1 column 23"},
+      {R"({"body": [1, )", "invalid type: sequence, expected a string at line 1 column 10"},
+      {R"({"metadata": [[[)", "invalid type: sequence, expected a map at line 1 column 14"},
+      {R"(["Hi", 5)", "invalid type: integer `5`, expected a map at line 1 column 8"},
+      {R"(["Hi", {}, "g", null, "user", {}, {}, 8)",
+       "invalid length 8, expected struct PromptDefinition with 7 elements at line 1 column 39"},
+      {R"({"variables": {"v": {"trusted": 1, )",
+       "invalid type: integer `1`, expected a boolean at line 1 column 33"},
+      {R"({"body": "abc)", ""},
+      {R"({"body": "x", "name": "n", "role": "user")", ""},
+      {R"({"body": "x"  "name")", ""},
+      {R"({"body": "x", "name": tru)", ""},
+      {R"({"variables": {"v": {"type": "string", "trusted": true}, )", ""},
+      {head + R"("variables": {"v": {"trusted": true, "type": ["string", )", ""},
+      {head + R"("metadata": {"a": [1, }})", ""},
+      {head + R"("variants": {"v": {"body": "x"} "w": 1}})", ""},
+      {R"(["Hi", {}, "g", null)", ""},
+  };
+  for (const auto& c : cases) {
+    const std::string expected = c.error.empty() ? json::parse(c.text).error().to_string() : c.error;
+    EXPECT_EQ(read_error(c.text), expected) << c.text;
+  }
+}
+
 // A JSON value carries no positions, and a role of the wrong kind is described against the
 // value model's own expectation.
 TEST(RecordRead, JsonValueMessagesHaveNoPosition) {

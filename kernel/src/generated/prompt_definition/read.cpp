@@ -9,6 +9,7 @@
 #include <span>
 
 #include "generated/prompt_definition/node_value.hpp"
+#include "generated/prompt_definition/read_partial.hpp"
 
 namespace quorlen::core::generated::prompt_definition {
 
@@ -47,9 +48,11 @@ constexpr std::array<std::string_view, 6> kTypeNames = {"string",  "integer", "n
 
 class Reader {
  public:
-  explicit Reader(Source source) : source_(source) {}
+  // `partial`: the tree was cut short by a syntax error (see read_definition_before_cut).
+  Reader(Source source, bool partial) : source_(source), partial_(partial) {}
 
   RecordError take_error() { return std::move(error_); }
+  bool stopped() const { return stopped_; }
 
   bool definition(const Node& node, std::optional<PromptDefinition>& out) {
     std::string body;
@@ -106,6 +109,17 @@ class Reader {
   }
 
  private:
+  // Past the cut a value may be unfinished: reading stops there without an error of its
+  // own. A collection's kind is known as soon as it opens, so a kind mismatch still shows.
+  bool cut(const Node& node) const { return partial_ && !node.end.known(); }
+  bool cut_scalar(const Node& node) const {
+    return cut(node) && node.kind != Node::Kind::Sequence && node.kind != Node::Kind::Mapping;
+  }
+  bool stop() {
+    stopped_ = true;
+    return false;
+  }
+
   bool fail(std::string message, Mark at) {
     error_ = RecordError{std::move(message), at};
     return false;
@@ -124,6 +138,7 @@ class Reader {
   template <class ReadField>
   bool record(const Node& node, const Shape& shape, ReadField&& read_field) {
     const std::size_t count = shape.fields.size();
+    if (cut_scalar(node)) return stop();
     if (node.kind == Node::Kind::Mapping) {
       std::bitset<8> seen;
       for (const auto& [key, value] : node.entries) {
@@ -139,6 +154,7 @@ class Reader {
         seen[field] = true;
         if (!read_field(field, value)) return false;
       }
+      if (cut(node)) return stop();
       for (std::size_t field = 0; field < count; ++field) {
         if (shape.required[field] && !seen[field]) {
           return fail("missing field `" + std::string(shape.fields[field]) + "`", node.end);
@@ -152,6 +168,7 @@ class Reader {
         if (field == count) return fail(invalid_length(length, shape), node.items[field].mark);
         if (!read_field(field, node.items[field])) return false;
       }
+      if (cut(node)) return stop();
       // Absent trailing optional fields keep their defaults.
       for (std::size_t field = length; field < count; ++field) {
         if (shape.required[field]) return fail(invalid_length(field, shape), node.end);
@@ -162,6 +179,7 @@ class Reader {
   }
 
   bool text(const Node& node, std::string& out) {
+    if (cut_scalar(node)) return stop();
     const std::string* found = text_of(node);
     if (!found) return invalid_type(node, "a string");
     out = *found;
@@ -169,6 +187,7 @@ class Reader {
   }
 
   bool optional_text(const Node& node, std::optional<std::string>& out) {
+    if (cut_scalar(node)) return stop();
     if (node.kind == Node::Kind::Null || detail::scalar_is_null(node)) {
       out.reset();
       return true;
@@ -177,6 +196,7 @@ class Reader {
   }
 
   bool boolean(const Node& node, bool& out) {
+    if (cut_scalar(node)) return stop();
     if (node.kind == Node::Kind::Bool) {
       out = node.boolean;
       return true;
@@ -195,6 +215,7 @@ class Reader {
   }
 
   bool definition_role(const Node& node, PromptDefinitionRole& out) {
+    if (cut_scalar(node)) return stop();
     const std::string* found = text_of(node);
     if (!found) {
       return invalid_type(
@@ -212,7 +233,9 @@ class Reader {
   }
 
   bool object(const Node& node, json::Object& out) {
+    if (cut_scalar(node)) return stop();
     if (node.kind != Node::Kind::Mapping) return invalid_type(node, "a map");
+    if (cut(node)) return stop();
     auto value = detail::to_value(node);
     if (!value) return fail(std::move(value.error().message), value.error().node->mark);
     out = std::move(value->as<json::Object>());
@@ -222,6 +245,7 @@ class Reader {
   template <class Record>
   bool records(const Node& node, std::unordered_map<std::string, Record>& out,
                bool (Reader::*read_record)(const Node&, Record&)) {
+    if (cut_scalar(node)) return stop();
     if (node.kind != Node::Kind::Mapping) return invalid_type(node, "a map");
     out.clear();
     out.reserve(node.entries.size());
@@ -232,11 +256,12 @@ class Reader {
       if (!(this->*read_record)(value, record)) return false;
       out.insert_or_assign(*name, std::move(record));  // the later entry wins
     }
-    return true;
+    return !cut(node) || stop();
   }
 
   // The single form first, then the list form; when neither fits, one message for both.
   bool variable_type(const Node& node, PromptVariableType& out) {
+    if (cut(node)) return stop();  // both forms need the whole value
     auto type_index = [](const Node& item, std::size_t names) -> std::optional<std::size_t> {
       if (!detail::is_text_value(item)) return std::nullopt;
       for (std::size_t i = 0; i < names; ++i) {
@@ -269,16 +294,25 @@ class Reader {
   }
 
   Source source_;
+  bool partial_;
+  bool stopped_ = false;
   RecordError error_;
 };
 
 }  // namespace
 
 std::expected<PromptDefinition, RecordError> read_definition(const Node& root, Source source) {
-  Reader reader(source);
+  Reader reader(source, false);
   std::optional<PromptDefinition> definition;
   if (!reader.definition(root, definition)) return std::unexpected(reader.take_error());
   return std::move(*definition);
+}
+
+std::optional<RecordError> detail::read_definition_before_cut(const Node& root, Source source) {
+  Reader reader(source, true);
+  std::optional<PromptDefinition> definition;
+  if (reader.definition(root, definition) || reader.stopped()) return std::nullopt;
+  return reader.take_error();
 }
 
 }  // namespace quorlen::core::generated::prompt_definition
