@@ -68,6 +68,10 @@ TEST(YamlStream, NodesKeepStyleTagAndSourceOrder) {
       {"! 12", "'12"},
       {"? [a, b]\n: c\n", "{[=a,=b]:=c}"},
       {"\xEF\xBB\xBF" "a: 1\n", "{=a:=1}"},
+      // `?` is an indicator only before white space, or before nothing at all.
+      {"?x: y\n", "{=?x:=y}"},
+      {"[? x]", "[{=x:=}]"},
+      {"[&a , *a]", "[=,=]"},
       {"a: 1\r\nb: 2\r\n", "{=a:=1,=b:=2}"},
   };
   for (const auto& c : cases) EXPECT_EQ(shape(parse_one(c.yaml)), c.shape) << c.yaml;
@@ -198,6 +202,10 @@ TEST(YamlStream, HostileTextFailsClearlyAndEarly) {
       {"alias deepens past the bound", deep_alias(max - 2, 2), "recursion limit exceeded", 2},
       {"alias inside its own anchor", "&a [x, *a]", "recursion limit exceeded", 1},
       {"unknown anchor", "a: *nope\n", "unknown anchor `nope`", 1},
+      // Text that libyaml would read as other data than YAML 1.2 gives.
+      {"anchor name with a colon", "key: &an:chor value\n", "anchor names may hold only", 1},
+      {"question mark before text", "[?x]", "`?` directly followed by text", 1},
+      {"question mark before a flow key", "{ ?foo: bar }", "`?` directly followed by text", 1},
       {"invalid UTF-8", "a: b\nc: \xFF\n", "invalid leading UTF-8 octet", 2},
       {"truncated UTF-8", "a: \xC3", "incomplete UTF-8 octet sequence", 1},
       {"UTF-16 text", std::string("\xFF\xFE" "a\0:\0 \0" "1\0", 10), "invalid leading UTF-8",

@@ -48,14 +48,20 @@ std::uint32_t clamp(std::size_t v) {
 }
 
 // libyaml counts characters; a Mark holds a byte offset. Marks arrive almost always in text
-// order, so a cursor that only moves forward converts them in linear time overall.
+// order, so a cursor that only moves forward converts them in linear time overall. libyaml
+// is handed the text after `skipped` bytes (a byte-order mark); offsets count from the start.
 class Positions {
  public:
-  explicit Positions(std::string_view text)
-      : text_(text), bom_(text.starts_with(kBom)) {}
+  Positions(std::string_view text, std::size_t skipped)
+      : text_(text), skipped_(skipped), bytes_(skipped) {}
+
+  std::string_view text() const { return text_; }
 
   Mark operator()(const yaml_mark_t& m) {
-    if (m.index < chars_) chars_ = bytes_ = 0;
+    if (m.index < chars_) {
+      chars_ = 0;
+      bytes_ = skipped_;
+    }
     while (chars_ < m.index && bytes_ < text_.size()) {
       bytes_ += width(static_cast<unsigned char>(text_[bytes_]));
       ++chars_;
@@ -63,13 +69,13 @@ class Positions {
     return make(m.line, m.column, std::min(bytes_, text_.size()));
   }
 
-  // Reader failures carry only a byte offset; lines and columns are counted as the scanner
-  // counts them (CR, LF and CRLF end a line; a column is one character).
+  // Reader failures carry only a byte offset into what libyaml read; lines and columns are
+  // counted as the scanner counts them (CR, LF and CRLF end a line; a column is a character).
   Mark at_offset(std::size_t offset) const {
-    offset = std::min(offset, text_.size());
+    offset = std::min(offset + skipped_, text_.size());
     std::size_t line = 0;
     std::size_t column = 0;
-    for (std::size_t i = 0; i < offset; ++i) {
+    for (std::size_t i = skipped_; i < offset; ++i) {
       const auto c = static_cast<unsigned char>(text_[i]);
       if (c == '\n' || (c == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n'))) {
         ++line;
@@ -86,16 +92,14 @@ class Positions {
     return lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
   }
 
-  // A leading byte-order mark is invisible to whoever reads the position.
-  Mark make(std::size_t line, std::size_t column, std::size_t offset) const {
-    if (bom_ && line == 0 && column > 0) --column;
+  static Mark make(std::size_t line, std::size_t column, std::size_t offset) {
     return Mark{clamp(line + 1), clamp(column + 1), clamp(offset)};
   }
 
   std::string_view text_;
-  bool bom_;
+  std::size_t skipped_;
   std::size_t chars_ = 0;
-  std::size_t bytes_ = 0;
+  std::size_t bytes_;
 };
 
 std::string hex(int value) {
@@ -169,14 +173,17 @@ class DocumentBuilder {
   std::expected<void, YamlError> scalar(const yaml_event_t& e) {
     const auto& s = e.data.scalar;
     const std::string_view tag = view(s.tag);
-    Flat& f = add(Flat::Kind::Scalar, e);
+    const std::string_view anchor = view(s.anchor);
+    auto added = add(Flat::Kind::Scalar, e, anchor);
+    if (!added) return std::unexpected(std::move(added.error()));
+    const std::size_t index = *added;
+    Flat& f = flat_[index];
     f.text.assign(reinterpret_cast<const char*>(s.value), s.length);
     f.bytes = s.length;
     // The non-specific tag "!" asks for the scalar to be taken as a string.
     f.plain = s.style == YAML_PLAIN_SCALAR_STYLE && tag != "!";
     if (tag != "!") f.tag = tag;
-    const std::size_t index = flat_.size() - 1;
-    if (s.anchor) anchors_[std::string(view(s.anchor))] = index;
+    if (!anchor.empty()) anchors_[std::string(anchor)] = index;
     f.closed = true;
     complete(index);
     return {};
@@ -191,10 +198,12 @@ class DocumentBuilder {
         view(sequence ? e.data.sequence_start.tag : e.data.mapping_start.tag);
     const std::string_view anchor =
         view(sequence ? e.data.sequence_start.anchor : e.data.mapping_start.anchor);
-    Flat& f = add(kind, e);
+    auto added = add(kind, e, anchor);
+    if (!added) return std::unexpected(std::move(added.error()));
+    const std::size_t index = *added;
+    Flat& f = flat_[index];
     f.height = 1;
     if (tag != "!") f.tag = tag;
-    const std::size_t index = flat_.size() - 1;
     if (!anchor.empty()) anchors_[std::string(anchor)] = index;
     open_.push_back(Open{index, 0, false});
     return {};
@@ -228,12 +237,14 @@ class DocumentBuilder {
     }
     flat_[target].aliased = true;
     has_alias_ = true;
-    Flat& f = add(Flat::Kind::Alias, e);  // may move `t`
+    auto added = add(Flat::Kind::Alias, e, {});  // may move `t`
+    if (!added) return std::unexpected(std::move(added.error()));
+    Flat& f = flat_[*added];
     f.target = target;
     f.nodes = nodes;
     f.bytes = bytes;
     f.height = height;
-    complete(flat_.size() - 1);
+    complete(*added);
     return {};
   }
 
@@ -255,7 +266,12 @@ class DocumentBuilder {
   }
 
  private:
-  Flat& add(Flat::Kind kind, const yaml_event_t& e) {
+  std::expected<std::size_t, YamlError> add(Flat::Kind kind, const yaml_event_t& e,
+                                            std::string_view anchor) {
+    const Mark mark = positions_(e.start_mark);
+    if (auto misread = misread_at(mark, anchor); !misread.empty()) {
+      return std::unexpected(YamlError{std::string(misread), mark});
+    }
     const std::size_t index = flat_.size();
     if (!open_.empty()) {
       Open& parent = open_.back();
@@ -266,9 +282,37 @@ class DocumentBuilder {
     }
     Flat& f = flat_.emplace_back();
     f.kind = kind;
-    f.mark = positions_(e.start_mark);
+    f.mark = mark;
     f.end = positions_(e.end_mark);
-    return f;
+    return index;
+  }
+
+  // libyaml follows YAML 1.1 in two places where YAML 1.2 reads the same text differently,
+  // and would hand back other data than the author wrote without a word. Those readings
+  // are refused instead.
+  std::string_view misread_at(const Mark& mark, std::string_view anchor) const {
+    const std::string_view text = positions_.text();
+    auto separated = [&](std::size_t at) {
+      return at >= text.size() || std::string_view(" \t\r\n,]}").contains(text[at]);
+    };
+    // `[?x]`: YAML 1.2 has the scalar "?x"; libyaml an explicit key "x".
+    const std::size_t at = mark.offset;
+    if (at > 0 && at < text.size() && text[at - 1] == '?' && !separated(at) && text[at] != ':') {
+      return "`?` directly followed by text is not supported; quote the scalar or put a space "
+             "after `?`";
+    }
+    // `&an:chor value`: YAML 1.2 has the anchor "an:chor"; libyaml the anchor "an" on the
+    // scalar ":chor value".
+    if (!anchor.empty()) {
+      std::size_t found = text.find('&', at);
+      while (found != std::string_view::npos && text.substr(found + 1, anchor.size()) != anchor) {
+        found = text.find('&', found + 1);
+      }
+      if (found != std::string_view::npos && !separated(found + 1 + anchor.size())) {
+        return "anchor names may hold only ASCII letters, digits, `-` and `_`";
+      }
+    }
+    return {};
   }
 
   // Folds a finished subtree's expanded size into its parent.
@@ -344,9 +388,12 @@ class DocumentBuilder {
 
 std::expected<std::vector<Node>, YamlError> parse_yaml_stream(std::string_view text,
                                                               std::size_t max_documents) {
-  EventParser parser(text);
+  // With the encoding fixed to UTF-8, libyaml would take a byte-order mark for a character
+  // of the first line and misjudge that line's indentation, so it never sees one.
+  const std::size_t skipped = text.starts_with(kBom) ? kBom.size() : 0;
+  EventParser parser(text.substr(skipped));
   if (!parser.ok()) return std::unexpected(YamlError{"out of memory while reading YAML", {}});
-  Positions positions(text);
+  Positions positions(text, skipped);
   DocumentBuilder builder(positions, std::max(text.size(), kYamlMinReplayBytes));
   std::vector<Node> documents;
   for (;;) {
