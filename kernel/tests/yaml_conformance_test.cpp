@@ -106,21 +106,38 @@ std::vector<json::Value> json_documents(std::string_view text) {
     for (; i < text.size(); ++i) {
       const char c = text[i];
       if (in_string) {
-        if (c == '\\') ++i;
-        else if (c == '"') in_string = false;
-        if (!in_string && depth == 0) { ++i; break; }
-        continue;
+        if (c == '\\') {
+          ++i;
+        } else if (c == '"') {
+          in_string = false;
+          if (depth == 0) {
+            ++i;
+            break;
+          }
+        }
+      } else if (c == '"') {
+        in_string = true;
+      } else if (c == '[' || c == '{') {
+        ++depth;
+      } else if ((c == ']' || c == '}') && --depth == 0) {
+        ++i;
+        break;
+      } else if (depth == 0 && (c == ' ' || c == '\n' || c == '\r' || c == '\t')) {
+        break;
       }
-      if (c == '"') in_string = true;
-      else if (c == '[' || c == '{') ++depth;
-      else if (c == ']' || c == '}') { if (--depth == 0) { ++i; break; } }
-      else if (depth == 0 && (c == ' ' || c == '\n' || c == '\r' || c == '\t')) break;
     }
     auto value = json::parse(text.substr(start, i - start));
     EXPECT_TRUE(value) << text.substr(start, i - start);
     if (value) out.push_back(std::move(*value));
   }
   return out;
+}
+
+bool same(const json::Value& a, const json::Value& b);
+
+bool same(const std::vector<json::Value>& a, const std::vector<json::Value>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const auto& p, const auto& q) { return same(p, q); });
 }
 
 // Numbers compare by value: the suite writes 450.00 as 450.
@@ -133,11 +150,7 @@ bool same(const json::Value& a, const json::Value& b) {
   };
   if (auto x = number(a), y = number(b); x && y) return a == b || *x == *y;
   if (a.v.index() != b.v.index()) return false;
-  if (auto x = a.get_if<json::Array>()) {
-    const auto& y = b.as<json::Array>();
-    return x->size() == y.size() && std::equal(x->begin(), x->end(), y.begin(),
-                                               [](const auto& p, const auto& q) { return same(p, q); });
-  }
+  if (auto x = a.get_if<json::Array>()) return same(*x, b.as<json::Array>());
   if (auto x = a.get_if<json::Object>()) {
     const auto& y = b.as<json::Object>();
     return x->size() == y.size() &&
@@ -146,11 +159,6 @@ bool same(const json::Value& a, const json::Value& b) {
            });
   }
   return a == b;
-}
-
-bool same(const std::vector<json::Value>& a, const std::vector<json::Value>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](const auto& p, const auto& q) { return same(p, q); });
 }
 
 std::string text(const std::vector<json::Value>& values) {

@@ -14,6 +14,15 @@ namespace json = quorlen::core::json;
 namespace {
 
 constexpr const char* kHead = "body: Hi\nname: g\nrole: user\n";
+// The written form of kHead, and of a trusted string variable.
+constexpr const char* kHeadJson = R"("body":"Hi","name":"g","role":"user")";
+constexpr const char* kTrustedString =
+    R"({"trusted":true,"type":"string","validation_required":false})";
+
+std::string object(std::string_view members) { return "{" + std::string(members) + "}"; }
+std::string with_variables(std::string_view variables) {
+  return object(std::string(kHeadJson) + R"(,"variables":{)" + std::string(variables) + "}");
+}
 
 std::string with_head(std::string_view rest) { return kHead + std::string(rest); }
 
@@ -31,36 +40,39 @@ TEST(YamlText, ScalarsAreTypedByTheFieldTheyFill) {
       {"name: g\nbody: |\n  line one\n  line two\nrole: user\n",
        R"({"body":"line one\nline two\n","name":"g","role":"user"})"},
       // None only from the plain null forms; quoted, they are text.
-      {with_head("output_model: ~\n"), R"({"body":"Hi","name":"g","role":"user"})"},
-      {with_head("output_model:\n"), R"({"body":"Hi","name":"g","role":"user"})"},
-      {with_head("output_model: NULL\n"), R"({"body":"Hi","name":"g","role":"user"})"},
+      {with_head("output_model: ~\n"), object(kHeadJson)},
+      {with_head("output_model:\n"), object(kHeadJson)},
+      {with_head("output_model: NULL\n"), object(kHeadJson)},
       {with_head("output_model: \"~\"\n"),
-       R"({"body":"Hi","name":"g","output_model":"~","role":"user"})"},
+       object(R"("body":"Hi","name":"g","output_model":"~","role":"user")")},
       {with_head("output_model: 'null'\n"),
-       R"({"body":"Hi","name":"g","output_model":"null","role":"user"})"},
+       object(R"("body":"Hi","name":"g","output_model":"null","role":"user")")},
       {with_head("variables: {x: {type: string, trusted: true, description: Null}}\n"),
-       R"({"body":"Hi","name":"g","role":"user","variables":{"x":{"trusted":true,"type":"string","validation_required":false}}})"},
+       with_variables(std::string(R"("x":)") + kTrustedString)},
       // Booleans from the six plain forms or an explicit tag.
       {with_head("variables: {x: {type: string, trusted: True, validation_required: FALSE}}\n"),
-       R"({"body":"Hi","name":"g","role":"user","variables":{"x":{"trusted":true,"type":"string","validation_required":false}}})"},
+       with_variables(std::string(R"("x":)") + kTrustedString)},
       {with_head("variables: {x: {type: string, trusted: !!bool \"true\"}}\n"),
-       R"({"body":"Hi","name":"g","role":"user","variables":{"x":{"trusted":true,"type":"string","validation_required":false}}})"},
+       with_variables(std::string(R"("x":)") + kTrustedString)},
       // Metadata and `type` follow the core schema: `yes` is a string, `null` a null.
       {with_head("metadata: {a: 1, b: yes, c: -1.5e3, d: ~, e: 0x1F, f: '2', g: [on, .inf]}\n"),
-       R"({"body":"Hi","metadata":{"a":1,"b":"yes","c":-1500.0,"d":null,"e":31,"f":"2","g":["on",null]},"name":"g","role":"user"})"},
+       R"({"body":"Hi","metadata":{"a":1,"b":"yes","c":-1500.0,"d":null,"e":31,"f":"2",)"
+       R"("g":["on",null]},"name":"g","role":"user"})"},
       {with_head("variables: {x: {type: [string, \"null\"], trusted: false}}\n"),
-       R"({"body":"Hi","name":"g","role":"user","variables":{"x":{"trusted":false,"type":["string","null"],"validation_required":false}}})"},
+       with_variables(
+           R"("x":{"trusted":false,"type":["string","null"],"validation_required":false})")},
       // The sequence form, with a plain null where metadata may default.
       {"[Hi, {}, greet, null, user]", R"({"body":"Hi","name":"greet","role":"user"})"},
       // Later entries win inside the name-keyed maps.
       {with_head("metadata: {k: 1, k: 2}\nvariants: {v: {body: a}, v: {body: b}}\n"),
-       R"({"body":"Hi","metadata":{"k":2},"name":"g","role":"user","variants":{"v":{"body":"b"}}})"},
+       R"({"body":"Hi","metadata":{"k":2},"name":"g","role":"user",)"
+       R"("variants":{"v":{"body":"b"}}})"},
       // Aliases share one declaration between variables.
       {with_head("variables:\n  a: &v {type: string, trusted: true}\n  b: *v\n"),
-       R"({"body":"Hi","name":"g","role":"user","variables":{"a":{"trusted":true,"type":"string","validation_required":false},"b":{"trusted":true,"type":"string","validation_required":false}}})"},
-      {"\xEF\xBB\xBF" + std::string(kHead), R"({"body":"Hi","name":"g","role":"user"})"},
+       with_variables(std::string(R"("a":)") + kTrustedString + R"(,"b":)" + kTrustedString)},
+      {"\xEF\xBB\xBF" + std::string(kHead), object(kHeadJson)},
       {"# a prompt\n---\nbody: Hi\nname: g\nrole: user\n...\n",
-       R"({"body":"Hi","name":"g","role":"user"})"},
+       object(kHeadJson)},
   };
   for (const auto& c : cases) {
     auto definition = pd::read_yaml_text(c.yaml);
@@ -97,7 +109,8 @@ TEST(YamlText, FailuresNameTheFirstProblemAndWhereItIs) {
       {"name: [g\nbody: Hi\n",
        "while parsing a flow sequence, did not find expected ',' or ']' at line 2 column 5"},
       {with_head("meta: {a: *x}\n"), "unknown anchor `x` at line 4 column 11"},
-      {std::string("name: g\0\n", 9), "control characters are not allowed (#x0) at line 1 column 8"},
+      {std::string("name: g\0\n", 9),
+       "control characters are not allowed (#x0) at line 1 column 8"},
   };
   for (const auto& c : cases) {
     auto definition = pd::read_yaml_text(c.yaml);

@@ -53,11 +53,16 @@ std::uint32_t clamp(std::size_t v) {
 class Positions {
  public:
   Positions(std::string_view text, std::size_t skipped)
-      : text_(text), skipped_(skipped), bytes_(skipped) {}
+      : text_(text),
+        skipped_(skipped),
+        ascii_(std::all_of(text.begin() + skipped, text.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; })),
+        bytes_(skipped) {}
 
   std::string_view text() const { return text_; }
 
   Mark operator()(const yaml_mark_t& m) {
+    if (ascii_) return make(m.line, m.column, std::min(m.index + skipped_, text_.size()));
     if (m.index < chars_) {
       chars_ = 0;
       bytes_ = skipped_;
@@ -98,6 +103,7 @@ class Positions {
 
   std::string_view text_;
   std::size_t skipped_;
+  bool ascii_;  // then characters are bytes
   std::size_t chars_ = 0;
   std::size_t bytes_;
 };
@@ -168,7 +174,9 @@ struct EventGuard {
 class DocumentBuilder {
  public:
   DocumentBuilder(Positions& positions, std::size_t replay_byte_limit)
-      : positions_(positions), replay_byte_limit_(replay_byte_limit) {}
+      : positions_(positions), replay_byte_limit_(replay_byte_limit) {
+    flat_.reserve(64);  // a typical definition, without regrowing
+  }
 
   std::expected<void, YamlError> scalar(const yaml_event_t& e) {
     const auto& s = e.data.scalar;

@@ -21,7 +21,8 @@ std::string positioned(std::string message, const Mark& mark) {
 std::expected<PromptDefinition, std::string> read_yaml_text(std::string_view text) {
   auto documents = parse_yaml_stream(text, 1);
   if (!documents) {
-    return std::unexpected(positioned(std::move(documents.error().message), documents.error().mark));
+    return std::unexpected(
+        positioned(std::move(documents.error().message), documents.error().mark));
   }
   if (documents->empty()) return std::unexpected(std::string("EOF while parsing a value"));
   auto definition = read_definition(documents->front(), Source::Text);
