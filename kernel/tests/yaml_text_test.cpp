@@ -117,6 +117,8 @@ TEST(YamlText, FailuresNameTheFirstProblemAndWhereItIs) {
     ASSERT_FALSE(definition) << c.yaml;
     EXPECT_EQ(definition.error(), c.message) << c.yaml;
   }
+  // A default string_view has no data pointer at all.
+  EXPECT_EQ(pd::read_yaml_text(std::string_view()).error(), "EOF while parsing a value");
 }
 
 }  // namespace

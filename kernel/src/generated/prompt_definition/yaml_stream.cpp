@@ -146,8 +146,11 @@ class EventParser {
   explicit EventParser(std::string_view text) {
     ok_ = yaml_parser_initialize(&parser_) != 0;
     if (!ok_) return;
-    yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(text.data()),
-                                 text.size());
+    // libyaml asserts on a null input, which an empty string_view may carry.
+    static constexpr unsigned char kNothing[1] = {0};
+    const auto* input =
+        text.data() ? reinterpret_cast<const unsigned char*>(text.data()) : kNothing;
+    yaml_parser_set_input_string(&parser_, input, text.size());
     // The text is UTF-8 by contract; guessing would let stray bytes pass as UTF-16.
     yaml_parser_set_encoding(&parser_, YAML_UTF8_ENCODING);
   }
