@@ -89,8 +89,8 @@ std::string format_error(std::string_view text, const Error& error) {
   std::size_t shown_end = line_end;
   if (line_end - line_begin > kLongLine) {
     shown_begin = char_start(text, std::max(line_begin, offset > kContext ? offset - kContext : 0));
-    shown_end = char_start(text, std::min(line_end, std::max(span_end, offset + 1) + kContext));
-    if (shown_end < line_end && shown_end <= offset) shown_end = line_end;
+    shown_end = std::max(char_start(text, std::min(line_end, offset + kContext)),
+                         std::min(line_end, offset + 1));
     span_end = std::min(span_end, shown_end);
   }
 
