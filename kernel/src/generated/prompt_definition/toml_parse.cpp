@@ -2,6 +2,7 @@
 // Mapping nodes whose entries stay in order of first definition, so the record rules see
 // keys in document order and report the first fault a reader of the text would meet.
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <unordered_map>
@@ -25,6 +26,10 @@ enum State : std::int64_t {
   kTableArray,   // built by [[header]]: each header appends a table
 };
 
+// Every key and value costs a node of a couple of hundred bytes, so a large text of tiny
+// values would need memory many times its size; a prompt definition never comes near this.
+constexpr std::size_t kMaxNodes = 1'000'000;
+
 // Tables with many keys get a hash index (its number + 1 in the node's uint_value), so a
 // huge table does not make every lookup a linear scan.
 constexpr std::size_t kIndexFrom = 16;
@@ -43,6 +48,23 @@ struct KeyPart {
 };
 
 bool is_number_char(char c) { return is_bare_key_char(c) || c == '+' || c == '.'; }
+
+// Eight bytes at a time over the long stretches of plain text (bodies, comments' neighbours):
+// whether any byte of `word` is below 0x20, or equals `a`, `b` or DEL.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+inline std::uint64_t zero_byte(std::uint64_t v) { return (v - kOnes) & ~v & kHighs; }
+inline bool special_byte(std::uint64_t w, char a, char b) {
+  const std::uint64_t below_space = (w - kOnes * 0x20) & ~w & kHighs;
+  return (below_space | zero_byte(w ^ (kOnes * static_cast<unsigned char>(a))) |
+          zero_byte(w ^ (kOnes * static_cast<unsigned char>(b))) | zero_byte(w ^ (kOnes * 0x7F))) !=
+         0;
+}
+inline std::uint64_t load8(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
 
 Node container(Node::Kind kind, State state, Mark mark) {
   Node node;
@@ -80,6 +102,7 @@ class Parser {
     if (text_.starts_with("\xEF\xBB\xBF")) p_ += 3;
     origin_ = cursor_ = p_;
     Node root = container(Node::Kind::Mapping, kRoot, mark(p_));
+    root.entries.reserve(8);
     root_ = &root;
     Node* current = root_;
     int depth = 0;
@@ -136,6 +159,13 @@ class Parser {
 
   bool too_deep(const char* at) { return fail(at, 1, "recursion limit exceeded"); }
 
+  bool count_nodes(const char* at, std::size_t n) {
+    nodes_ += n;
+    if (nodes_ <= kMaxNodes) return true;
+    return fail(at, 1, "too many keys and values: a document may hold at most " +
+                           std::to_string(kMaxNodes));
+  }
+
   bool duplicate(const KeyPart& key) {
     return fail(key.begin, key.end - key.begin, "duplicate key `" + key.text + "`");
   }
@@ -145,6 +175,12 @@ class Parser {
     if (at < cursor_) {
       cursor_ = origin_;
       line_ = column_ = 1;
+    }
+    while (at - cursor_ >= 8) {
+      const std::uint64_t w = load8(cursor_);
+      if ((w & kHighs) != 0 || zero_byte(w ^ (kOnes * '\n')) != 0) break;
+      cursor_ += 8;
+      column_ += 8;
     }
     for (; cursor_ < at; ++cursor_) {
       if (*cursor_ == '\n') {
@@ -253,6 +289,7 @@ class Parser {
       if (++d > kMaxDepth) return too_deep(part.begin);
       auto* entry = find(*table, part.text);
       if (entry == nullptr) {
+        if (!count_nodes(part.begin, 2)) return false;
         table = &add(*table, std::move(part),
                      container(Node::Kind::Mapping, kImplicit, start_mark));
         continue;
@@ -273,6 +310,7 @@ class Parser {
     if (array) {
       Node* tables = nullptr;
       if (entry == nullptr) {
+        if (!count_nodes(last.begin, 2)) return false;
         tables = &add(*table, std::move(last),
                       container(Node::Kind::Sequence, kTableArray, start_mark));
       } else if (entry->second.kind == Node::Kind::Sequence &&
@@ -282,9 +320,11 @@ class Parser {
         return duplicate(last);
       }
       if (++d > kMaxDepth) return too_deep(last.begin);
+      if (!count_nodes(last.begin, 1)) return false;
       tables->items.push_back(container(Node::Kind::Mapping, kHeader, start_mark));
       current = &tables->items.back();
     } else if (entry == nullptr) {
+      if (!count_nodes(last.begin, 2)) return false;
       current = &add(*table, std::move(last), container(Node::Kind::Mapping, kHeader, start_mark));
     } else if (entry->second.kind == Node::Kind::Mapping && entry->second.int_value == kImplicit) {
       // The table existed only as a step on another header's path; now it is defined here.
@@ -310,6 +350,7 @@ class Parser {
       if (++d > kMaxDepth) return too_deep(part.begin);
       auto* entry = find(*target, part.text);
       if (entry == nullptr) {
+        if (!count_nodes(part.begin, 2)) return false;
         const Mark at = part.mark;
         target = &add(*target, std::move(part), container(Node::Kind::Mapping, kDotted, at));
         continue;
@@ -324,6 +365,7 @@ class Parser {
     }
     KeyPart last = std::move(parts_.back());
     if (find(*target, last.text) != nullptr) return duplicate(last);
+    if (!count_nodes(last.begin, 2)) return false;
     Node value;
     if (!parse_value(value, d + 1)) return false;
     add(*target, std::move(last), std::move(value));
@@ -397,7 +439,7 @@ class Parser {
     while (true) {
       if (!skip_blank()) return false;
       if (p_ < end_ && *p_ == ']') break;
-      if (!parse_value(out.items.emplace_back(), depth + 1)) return false;
+      if (!count_nodes(p_, 1) || !parse_value(out.items.emplace_back(), depth + 1)) return false;
       if (!skip_blank()) return false;
       if (p_ < end_ && *p_ == ',') {
         ++p_;
@@ -480,6 +522,20 @@ class Parser {
 
   // ---- strings ----
 
+  // The end of the run of bytes from p_ that a string of this quote takes as they are.
+  const char* plain_run(char quote) const {
+    const char* p = p_;
+    const char other = quote == '"' ? '\\' : quote;
+    while (true) {
+      while (end_ - p >= 8 && !special_byte(load8(p), quote, other)) p += 8;
+      if (p < end_ && (quote == '"' ? plain_basic(*p) : plain_literal(*p))) {
+        ++p;
+        continue;
+      }
+      return p;
+    }
+  }
+
   static bool plain_basic(char c) {
     const auto u = static_cast<unsigned char>(c);
     return u >= 0x20 ? c != '"' && c != '\\' && u != 0x7F : c == '\t';
@@ -498,7 +554,7 @@ class Parser {
     ++p_;
     while (true) {
       const char* run = p_;
-      while (p_ < end_ && plain_basic(*p_)) ++p_;
+      p_ = plain_run('"');
       out.append(run, p_);
       if (p_ == end_) return fail(start, p_ - start, "unterminated string");
       if (*p_ == '"') {
@@ -520,7 +576,7 @@ class Parser {
     if (at_newline(p_)) p_ += *p_ == '\r' ? 2 : 1;
     while (true) {
       const char* run = p_;
-      while (p_ < end_ && plain_basic(*p_)) ++p_;
+      p_ = plain_run('"');
       out.append(run, p_);
       if (p_ == end_) return fail(start, 3, "unterminated multi-line string");
       const char c = *p_;
@@ -571,7 +627,7 @@ class Parser {
     if (p_ + 2 < end_ && p_[1] == '\'' && p_[2] == '\'') return multiline_literal(out);
     ++p_;
     const char* run = p_;
-    while (p_ < end_ && plain_literal(*p_)) ++p_;
+    p_ = plain_run('\'');
     out.append(run, p_);
     if (p_ < end_ && *p_ == '\'') {
       ++p_;
@@ -587,7 +643,7 @@ class Parser {
     if (at_newline(p_)) p_ += *p_ == '\r' ? 2 : 1;
     while (true) {
       const char* run = p_;
-      while (p_ < end_ && plain_literal(*p_)) ++p_;
+      p_ = plain_run('\'');
       out.append(run, p_);
       if (p_ == end_) return fail(start, 3, "unterminated multi-line string");
       if (*p_ == '\'') {
@@ -661,6 +717,7 @@ class Parser {
   std::uint32_t line_ = 1;
   std::uint32_t column_ = 1;
   Node* root_ = nullptr;
+  std::size_t nodes_ = 1;
   std::optional<Error> error_;
   std::vector<KeyPart> parts_;
   std::vector<KeyIndex> indexes_;
