@@ -202,6 +202,15 @@ TEST(TomlReader, RefusesMalformedInputWithAClearMessage) {
       {"a leading zero", "a = 012", "leading zeros are not allowed in a number", 1, 5},
       {"a float beyond double range", "a = 1e400", "floating point number out of range", 1, 5},
       {"the 30th of February", "a = 2023-02-29", "invalid date: day out of range", 1, 5},
+      {"a bare word as a value", "a = yes",
+       "invalid value `yes`, expected a string, number, boolean, date-time, array or inline "
+       "table", 1, 5},
+      {"null, which TOML does not have", "a = [null]",
+       "invalid value `null`, expected a string, number, boolean, date-time, array or inline "
+       "table (TOML has no null: leave the key out instead)", 1, 6},
+      {"a boolean run into a word", "a = truely",
+       "invalid value `truely`, expected a string, number, boolean, date-time, array or inline "
+       "table", 1, 5},
       {"a multi-line string as a key", "'''k''' = 1", "a multi-line string cannot be a key", 1,
        1},
       {"arrays nested beyond the limit", "a = " + std::string(200, '[') + std::string(200, ']'),
@@ -238,7 +247,7 @@ TEST(TomlReader, HugeInputReadsOrFailsWithoutHanging) {
   EXPECT_EQ(string->entries[0].second.text.size(), 100'000'000u);
   // 200,000 keys in one table: looking each up must not scan all the others.
   std::string wide;
-  for (int i = 0; i < 200000; ++i) wide += "k" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+  for (int i = 0; i < 200000; ++i) wide += "k" + std::to_string(i) + " = 1\n";
   auto many = pd::toml::parse(wide);
   ASSERT_TRUE(many) << many.error().message;
   EXPECT_EQ(many->entries.size(), 200000u);
@@ -277,6 +286,12 @@ TEST(TomlReader, ReportShowsTheLineWithCaretsUnderTheSpan) {
        "11 | a = 2\n"
        "   | ^\n"
        "duplicate key `a`"},
+      {"an error at the end of a CRLF line points just past the text", "a =\r\nb = 1",
+       "TOML parse error at line 1, column 4\n"
+       "  |\n"
+       "1 | a =\n"
+       "  |    ^\n"
+       "unexpected end of line, expected a value"},
       {"invalid UTF-8 is shown as a replacement character", "a = 'x\xFFy'",
        "TOML parse error at line 1, column 7\n"
        "  |\n"

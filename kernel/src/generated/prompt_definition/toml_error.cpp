@@ -81,7 +81,7 @@ std::string format_error(std::string_view text, const Error& error) {
   line_begin = std::min(line_begin, offset);
   std::size_t line_end = text.find('\n', offset);
   if (line_end == std::string_view::npos) line_end = text.size();
-  if (line_end > line_begin && text[line_end - 1] == '\r' && line_end - 1 >= offset) --line_end;
+  if (line_end > line_begin && text[line_end - 1] == '\r') --line_end;
 
   std::size_t span_end = std::min<std::size_t>(offset + std::max<std::uint32_t>(error.width, 1),
                                                line_end);

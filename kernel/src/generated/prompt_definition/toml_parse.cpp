@@ -147,14 +147,13 @@ class Parser {
   }
 
   bool unexpected(const char* at, std::string_view expected) {
-    if (at >= end_) return fail(at, 1, std::string("unexpected end of text, expected ").append(expected));
+    const std::string tail = std::string(", expected ").append(expected);
+    if (at >= end_) return fail(at, 1, "unexpected end of text" + tail);
+    if (at_newline(at)) return fail(at, 1, "unexpected end of line" + tail);
     const auto u = static_cast<unsigned char>(*at);
-    if (u < 0x20 || u == 0x7F) return fail_control(at, std::string("here, expected ").append(expected));
+    if (u < 0x20 || u == 0x7F) return fail_control(at, "here" + tail);
     const std::size_t length = utf8_sequence_length(std::string_view(at, end_ - at));
-    return fail(at, length, std::string("unexpected character `")
-                                .append(at, length)
-                                .append("`, expected ")
-                                .append(expected));
+    return fail(at, length, "unexpected character `" + std::string(at, length) + "`" + tail);
   }
 
   bool too_deep(const char* at) { return fail(at, 1, "recursion limit exceeded"); }
@@ -422,11 +421,9 @@ class Parser {
         return array(out, depth);
       case '{':
         return inline_table(out, depth);
-      case 't':
-      case 'f':
-        return boolean(out);
       default:
-        if (is_digit(c) || c == '+' || c == '-' || c == 'i' || c == 'n') return number(out);
+        if (is_digit(c) || c == '+' || c == '-') return number(out);
+        if (is_bare_key_char(c)) return word(out);
         return unexpected(p_, "a value");
     }
   }
@@ -476,22 +473,23 @@ class Parser {
     return true;
   }
 
-  bool boolean(Node& out) {
-    const std::string_view rest(p_, end_ - p_);
-    out.kind = Node::Kind::Bool;
-    if (rest.starts_with("true")) {
-      out.boolean = true;
-      p_ += 4;
-    } else if (rest.starts_with("false")) {
-      p_ += 5;
-    } else {
-      return invalid_word(p_, "invalid value");
+  // A value written as a bare word: a boolean, inf or nan, or a mistake worth naming.
+  bool word(Node& out) {
+    const char* q = p_;
+    while (q < end_ && is_number_char(*q)) ++q;
+    const std::string_view text(p_, q - p_);
+    if (text == "true" || text == "false") {
+      out.kind = Node::Kind::Bool;
+      out.boolean = text == "true";
+      p_ = q;
+      return true;
     }
-    if (p_ < end_ && is_number_char(*p_)) return invalid_word(out_start(out), "invalid value");
-    return true;
+    if (text == "inf" || text == "nan") return number(out);
+    std::string message = "invalid value `" + std::string(text) +
+                          "`, expected a string, number, boolean, date-time, array or inline table";
+    if (text == "null") message += " (TOML has no null: leave the key out instead)";
+    return fail(p_, text.size(), std::move(message));
   }
-
-  const char* out_start(const Node& out) const { return text_.data() + out.mark.offset; }
 
   bool invalid_word(const char* at, std::string_view message) {
     const char* q = at;
