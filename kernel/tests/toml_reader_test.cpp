@@ -103,6 +103,7 @@ TEST(TomlReader, BuildsTheTreeInDocumentOrder) {
       {"a date followed by a comment is a date", "d = 2024-02-29 # leap", "{d:dt(2024-02-29)}"},
       {"a byte order mark at the start is skipped", "\xEF\xBB\xBF" "a = 1", "{a:1}"},
       {"an empty document is an empty table", "", "{}"},
+      {"so is a default-constructed view, which has no data pointer", std::string_view{}, "{}"},
   };
   for (const auto& c : cases) EXPECT_EQ(read(c.text), c.tree) << c.what;
 }

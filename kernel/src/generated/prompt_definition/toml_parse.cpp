@@ -1,6 +1,7 @@
 // A recursive-descent TOML 1.1.0 reader that builds the node tree in one pass. Tables are
 // Mapping nodes whose entries stay in order of first definition, so the record rules see
 // keys in document order and report the first fault a reader of the text would meet.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -49,8 +50,8 @@ struct KeyPart {
 
 bool is_number_char(char c) { return is_bare_key_char(c) || c == '+' || c == '.'; }
 
-// Eight bytes at a time over the long stretches of plain text (bodies, comments' neighbours):
-// whether any byte of `word` is below 0x20, or equals `a`, `b` or DEL.
+// Eight bytes at a time over long plain stretches (template bodies are most of a definition):
+// whether any byte of `w` is below 0x20, or equals `a`, `b` or DEL.
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
 inline std::uint64_t zero_byte(std::uint64_t v) { return (v - kOnes) & ~v & kHighs; }
