@@ -14,12 +14,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   namespace pd = quorlen::core::generated::prompt_definition;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
 
+  auto value = json::parse(text);
   if (auto definition = pd::read_json_text(text)) {
-    // A record read from text reads back equal from its written value.
+    // A record read from text reads back equal from its written value, and equal through
+    // the value parser.
     auto again = pd::read_json_value(pd::to_json(*definition));
     if (!again || !(*again == *definition)) std::abort();
+    if (!value) std::abort();
+    auto via_value = pd::read_json_value(*value);
+    if (!via_value || !(*via_value == *definition)) std::abort();
   }
-  if (auto value = json::parse(text)) {
+  if (value) {
     auto again = json::parse(json::write(*value));
     // NaN cannot arise from JSON text, so equality is exact.
     if (!again || !(*again == *value)) std::abort();

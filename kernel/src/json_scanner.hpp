@@ -27,7 +27,7 @@ struct Position {
 
 struct Number {
   enum class Kind { Negative, NonNegative, Float } kind = Kind::NonNegative;
-  std::int64_t negative = 0;     // Negative: below zero
+  std::int64_t negative = 0;       // Negative: below zero
   std::uint64_t non_negative = 0;  // NonNegative
   double floating = 0;             // Float
 };
@@ -61,7 +61,6 @@ class Scanner {
   }
   bool fail_here(std::string_view message) { return fail(message, here()); }
   bool fail_at_end(std::string_view message) { return fail(message, at_end()); }
-  const ParseError& error() const { return error_; }
   ParseError take_error() { return std::move(error_); }
 
   // At the opening quote; decodes into `out` (appending) and stops after the closing one.
@@ -72,9 +71,7 @@ class Scanner {
   bool scan_literal(std::string_view word);
 
  private:
-  Position position(std::size_t column) const {
-    return {line_, clamp(column), clamp(pos_)};
-  }
+  Position position(std::size_t column) const { return {line_, clamp(column), clamp(pos_)}; }
   static std::uint32_t clamp(std::size_t n) {
     constexpr std::size_t max = std::numeric_limits<std::uint32_t>::max();
     return static_cast<std::uint32_t>(n < max ? n : max);
@@ -95,7 +92,8 @@ class Scanner {
 //   string(Out&, Position) -> std::string& (filled in place),
 //   begin_array(Out&, Position), push(Out& array) -> Out&,
 //   begin_object(Out&, Position), entry(Out& object, std::string&& key, Position) -> Out&,
-//   end(Out& collection, Position of the closing bracket).
+//   end(Out&, Position) once a string or collection is complete (for a collection, the
+//   position of its closing bracket).
 template <class Sink, class Out>
 class Parser {
  public:
@@ -117,7 +115,9 @@ class Parser {
       case -1:
         return scanner_.fail_at_end("EOF while parsing a value");
       case '"':
-        return scanner_.scan_string(Sink::string(out, at));
+        if (!scanner_.scan_string(Sink::string(out, at))) return false;
+        Sink::end(out, at);
+        return true;
       case '[':
         return array(out, at);
       case '{':
@@ -186,11 +186,14 @@ class Parser {
         Position key_at = scanner_.here();
         std::string key;
         if (!scanner_.scan_string(key)) return false;
+        // The entry exists before its colon is checked, so a reader of the partial tree
+        // sees the key (an unknown field precedes a syntax error right after it).
+        Out& item = Sink::entry(out, std::move(key), key_at);
         c = scanner_.peek_significant();
         if (c < 0) return scanner_.fail_at_end("EOF while parsing an object");
         if (c != ':') return scanner_.fail_here("expected `:`");
         scanner_.advance();
-        if (!value(Sink::entry(out, std::move(key), key_at))) return false;
+        if (!value(item)) return false;
         c = scanner_.peek_significant();
         if (c == '}') break;
         if (c < 0) return scanner_.fail_at_end("EOF while parsing an object");

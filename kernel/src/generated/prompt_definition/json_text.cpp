@@ -1,6 +1,7 @@
 // JSON text and JSON values into the node tree, then through the one record reader.
 #include <limits>
 
+#include "generated/prompt_definition/read_partial.hpp"
 #include "json_scanner.hpp"
 #include "quorlen/core/generated/prompt_definition/read.hpp"
 
@@ -13,10 +14,16 @@ using json::detail::Position;
 
 Mark to_mark(Position at) { return Mark{at.line, at.column, at.offset}; }
 
+// Nodes get their end mark only once complete, so that after a syntax error the partial
+// tree tells which values were read in full (see read_definition_before_cut).
 struct NodeSink {
   static void scalar(Node& out, Node::Kind kind, Position at) {
     out.kind = kind;
     out.mark = out.end = to_mark(at);
+  }
+  static void start(Node& out, Node::Kind kind, Position at) {
+    out.kind = kind;
+    out.mark = to_mark(at);
   }
   static void null(Node& out, Position at) { scalar(out, Node::Kind::Null, at); }
   static void boolean(Node& out, bool b, Position at) {
@@ -30,7 +37,8 @@ struct NodeSink {
         out.int_value = n.negative;
         break;
       case Number::Kind::NonNegative:
-        if (n.non_negative <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        if (n.non_negative <=
+            static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
           scalar(out, Node::Kind::Int, at);
           out.int_value = static_cast<std::int64_t>(n.non_negative);
         } else {
@@ -45,19 +53,19 @@ struct NodeSink {
     }
   }
   static std::string& string(Node& out, Position at) {
-    scalar(out, Node::Kind::String, at);
+    start(out, Node::Kind::String, at);
     return out.text;
   }
-  static void begin_array(Node& out, Position at) { scalar(out, Node::Kind::Sequence, at); }
+  static void begin_array(Node& out, Position at) { start(out, Node::Kind::Sequence, at); }
   static Node& push(Node& array) { return array.items.emplace_back(); }
-  static void begin_object(Node& out, Position at) { scalar(out, Node::Kind::Mapping, at); }
+  static void begin_object(Node& out, Position at) { start(out, Node::Kind::Mapping, at); }
   static Node& entry(Node& object, std::string&& key, Position at) {
     auto& [key_node, value] = object.entries.emplace_back();
     scalar(key_node, Node::Kind::String, at);
     key_node.text = std::move(key);
     return value;
   }
-  static void end(Node& collection, Position at) { collection.end = to_mark(at); }
+  static void end(Node& out, Position at) { out.end = to_mark(at); }
 };
 
 std::string positioned(std::string message, Mark at) {
@@ -133,10 +141,18 @@ bool value_to_node(const json::Value& value, Node& out, std::size_t depth) {
 std::expected<PromptDefinition, std::string> read_json_text(std::string_view text) {
   json::detail::Parser<NodeSink, Node> parser(text);
   Node root;
-  if (!parser.document(root)) return std::unexpected(parser.take_error().to_string());
+  if (!parser.document(root)) {
+    // A record rule broken before the syntax error is reported first: errors come in
+    // document order, whatever follows the broken value.
+    if (auto earlier = detail::read_definition_before_cut(root, Source::Text)) {
+      return std::unexpected(positioned(std::move(earlier->message), earlier->mark));
+    }
+    return std::unexpected(parser.take_error().to_string());
+  }
   auto definition = read_definition(root, Source::Text);
   if (!definition) {
-    return std::unexpected(positioned(std::move(definition.error().message), definition.error().mark));
+    return std::unexpected(
+        positioned(std::move(definition.error().message), definition.error().mark));
   }
   return std::move(*definition);
 }

@@ -1,13 +1,15 @@
 // The one implementation of the record rules; every text reader and the JSON value reader
 // hand it a node tree. Values are read as their keys are met, so the first failure reported
 // is the first in document order.
+#include "quorlen/core/generated/prompt_definition/read.hpp"
+
 #include <array>
 #include <bitset>
 #include <optional>
 #include <span>
 
 #include "generated/prompt_definition/node_value.hpp"
-#include "quorlen/core/generated/prompt_definition/read.hpp"
+#include "generated/prompt_definition/read_partial.hpp"
 
 namespace quorlen::core::generated::prompt_definition {
 
@@ -33,9 +35,8 @@ constexpr Shape kDefinition = {
 constexpr std::array<std::string_view, 4> kVariableFields = {"description", "trusted", "type",
                                                              "validation_required"};
 constexpr std::array<bool, 4> kVariableRequired = {false, true, true, false};
-constexpr Shape kVariable = {
-    "struct PromptVariable", kVariableFields, kVariableRequired,
-    "one of `description`, `trusted`, `type`, `validation_required`"};
+constexpr Shape kVariable = {"struct PromptVariable", kVariableFields, kVariableRequired,
+                             "one of `description`, `trusted`, `type`, `validation_required`"};
 
 constexpr std::array<std::string_view, 2> kVariantFields = {"body", "metadata"};
 constexpr std::array<bool, 2> kVariantRequired = {true, false};
@@ -47,9 +48,11 @@ constexpr std::array<std::string_view, 6> kTypeNames = {"string",  "integer", "n
 
 class Reader {
  public:
-  explicit Reader(Source source) : source_(source) {}
+  // `partial`: the tree was cut short by a syntax error (see read_definition_before_cut).
+  Reader(Source source, bool partial) : source_(source), partial_(partial) {}
 
   RecordError take_error() { return std::move(error_); }
+  bool stopped() const { return stopped_; }
 
   bool definition(const Node& node, std::optional<PromptDefinition>& out) {
     std::string body;
@@ -61,13 +64,20 @@ class Reader {
     std::unordered_map<std::string, PromptVariant> variants;
     bool ok = record(node, kDefinition, [&](std::size_t field, const Node& value) {
       switch (field) {
-        case 0: return text(value, body);
-        case 1: return object(value, metadata);
-        case 2: return definition_name(value, name);
-        case 3: return optional_text(value, output_model);
-        case 4: return definition_role(value, role);
-        case 5: return records(value, variables, &Reader::variable);
-        default: return records(value, variants, &Reader::variant);
+        case 0:
+          return text(value, body);
+        case 1:
+          return object(value, metadata);
+        case 2:
+          return definition_name(value, name);
+        case 3:
+          return optional_text(value, output_model);
+        case 4:
+          return definition_role(value, role);
+        case 5:
+          return records(value, variables, &Reader::variable);
+        default:
+          return records(value, variants, &Reader::variant);
       }
     });
     if (!ok) return false;
@@ -80,10 +90,14 @@ class Reader {
   bool variable(const Node& node, PromptVariable& out) {
     return record(node, kVariable, [&](std::size_t field, const Node& value) {
       switch (field) {
-        case 0: return optional_text(value, out.description);
-        case 1: return boolean(value, out.trusted);
-        case 2: return variable_type(value, out.type);
-        default: return boolean(value, out.validation_required);
+        case 0:
+          return optional_text(value, out.description);
+        case 1:
+          return boolean(value, out.trusted);
+        case 2:
+          return variable_type(value, out.type);
+        default:
+          return boolean(value, out.validation_required);
       }
     });
   }
@@ -95,6 +109,17 @@ class Reader {
   }
 
  private:
+  // Past the cut a value may be unfinished: reading stops there without an error of its
+  // own. A collection's kind is known as soon as it opens, so a kind mismatch still shows.
+  bool cut(const Node& node) const { return partial_ && !node.end.known(); }
+  bool cut_scalar(const Node& node) const {
+    return cut(node) && node.kind != Node::Kind::Sequence && node.kind != Node::Kind::Mapping;
+  }
+  bool stop() {
+    stopped_ = true;
+    return false;
+  }
+
   bool fail(std::string message, Mark at) {
     error_ = RecordError{std::move(message), at};
     return false;
@@ -113,6 +138,7 @@ class Reader {
   template <class ReadField>
   bool record(const Node& node, const Shape& shape, ReadField&& read_field) {
     const std::size_t count = shape.fields.size();
+    if (cut_scalar(node)) return stop();
     if (node.kind == Node::Kind::Mapping) {
       std::bitset<8> seen;
       for (const auto& [key, value] : node.entries) {
@@ -128,6 +154,7 @@ class Reader {
         seen[field] = true;
         if (!read_field(field, value)) return false;
       }
+      if (cut(node)) return stop();
       for (std::size_t field = 0; field < count; ++field) {
         if (shape.required[field] && !seen[field]) {
           return fail("missing field `" + std::string(shape.fields[field]) + "`", node.end);
@@ -141,6 +168,7 @@ class Reader {
         if (field == count) return fail(invalid_length(length, shape), node.items[field].mark);
         if (!read_field(field, node.items[field])) return false;
       }
+      if (cut(node)) return stop();
       // Absent trailing optional fields keep their defaults.
       for (std::size_t field = length; field < count; ++field) {
         if (shape.required[field]) return fail(invalid_length(field, shape), node.end);
@@ -151,6 +179,7 @@ class Reader {
   }
 
   bool text(const Node& node, std::string& out) {
+    if (cut_scalar(node)) return stop();
     const std::string* found = text_of(node);
     if (!found) return invalid_type(node, "a string");
     out = *found;
@@ -158,6 +187,7 @@ class Reader {
   }
 
   bool optional_text(const Node& node, std::optional<std::string>& out) {
+    if (cut_scalar(node)) return stop();
     if (node.kind == Node::Kind::Null || detail::scalar_is_null(node)) {
       out.reset();
       return true;
@@ -166,6 +196,7 @@ class Reader {
   }
 
   bool boolean(const Node& node, bool& out) {
+    if (cut_scalar(node)) return stop();
     if (node.kind == Node::Kind::Bool) {
       out = node.boolean;
       return true;
@@ -184,6 +215,7 @@ class Reader {
   }
 
   bool definition_role(const Node& node, PromptDefinitionRole& out) {
+    if (cut_scalar(node)) return stop();
     const std::string* found = text_of(node);
     if (!found) {
       return invalid_type(
@@ -201,7 +233,9 @@ class Reader {
   }
 
   bool object(const Node& node, json::Object& out) {
+    if (cut_scalar(node)) return stop();
     if (node.kind != Node::Kind::Mapping) return invalid_type(node, "a map");
+    if (cut(node)) return stop();
     auto value = detail::to_value(node);
     if (!value) return fail(std::move(value.error().message), value.error().node->mark);
     out = std::move(value->as<json::Object>());
@@ -211,6 +245,7 @@ class Reader {
   template <class Record>
   bool records(const Node& node, std::unordered_map<std::string, Record>& out,
                bool (Reader::*read_record)(const Node&, Record&)) {
+    if (cut_scalar(node)) return stop();
     if (node.kind != Node::Kind::Mapping) return invalid_type(node, "a map");
     out.clear();
     out.reserve(node.entries.size());
@@ -221,11 +256,12 @@ class Reader {
       if (!(this->*read_record)(value, record)) return false;
       out.insert_or_assign(*name, std::move(record));  // the later entry wins
     }
-    return true;
+    return !cut(node) || stop();
   }
 
   // The single form first, then the list form; when neither fits, one message for both.
   bool variable_type(const Node& node, PromptVariableType& out) {
+    if (cut(node)) return stop();  // both forms need the whole value
     auto type_index = [](const Node& item, std::size_t names) -> std::optional<std::size_t> {
       if (!detail::is_text_value(item)) return std::nullopt;
       for (std::size_t i = 0; i < names; ++i) {
@@ -258,16 +294,25 @@ class Reader {
   }
 
   Source source_;
+  bool partial_;
+  bool stopped_ = false;
   RecordError error_;
 };
 
 }  // namespace
 
 std::expected<PromptDefinition, RecordError> read_definition(const Node& root, Source source) {
-  Reader reader(source);
+  Reader reader(source, false);
   std::optional<PromptDefinition> definition;
   if (!reader.definition(root, definition)) return std::unexpected(reader.take_error());
   return std::move(*definition);
+}
+
+std::optional<RecordError> detail::read_definition_before_cut(const Node& root, Source source) {
+  Reader reader(source, true);
+  std::optional<PromptDefinition> definition;
+  if (reader.definition(root, definition) || reader.stopped()) return std::nullopt;
+  return reader.take_error();
 }
 
 }  // namespace quorlen::core::generated::prompt_definition
