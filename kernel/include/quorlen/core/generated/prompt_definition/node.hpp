@@ -35,6 +35,10 @@ struct Node {
     Mapping,
   };
 
+  // Declared so that clang does not ask for Node to be complete while it is being defined
+  // (std::pair<Node, Node> in `entries`).
+  Node() = default;
+
   Kind kind = Kind::Null;
   bool boolean = false;
   std::int64_t int_value = 0;
