@@ -188,3 +188,19 @@ TEST(TomlText, RecordRulesApplyToTomlValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// Derivation writes a record as JSON and reads it back, so every nesting a TOML document
+// may hold must also be readable from its JSON form.
+TEST(TomlText, DeepestReadableMetadataReadsBackFromItsJsonForm) {
+  const std::string head = "name = \"n\"\nrole = \"user\"\nbody = \"b\"\n[metadata]\nm = ";
+  for (std::size_t arrays = 120; arrays < json::max_depth + 2; ++arrays) {
+    auto toml = pd::read_toml_text(head + std::string(arrays, '[') + std::string(arrays, ']'));
+    if (!toml) continue;
+    auto back = pd::read_json_text(json::write(pd::to_json(*toml)));
+    EXPECT_TRUE(back) << arrays << " nested arrays: " << back.error();
+  }
+}
+
+}  // namespace

@@ -8,11 +8,15 @@
 #include <string_view>
 
 #include "quorlen/core/generated/prompt_definition/node.hpp"
+#include "quorlen/core/json.hpp"
 
 namespace quorlen::core::generated::prompt_definition::toml {
 
 // Deeper documents are refused rather than risking the stack of every later recursive walk.
-inline constexpr int kMaxDepth = 128;
+// The document's own table is not counted here but is the outermost object once the record
+// is written as JSON, so the bound is one less than the JSON reader's: whatever reads as
+// TOML must read back from its JSON form (derivation does exactly that).
+inline constexpr int kMaxDepth = static_cast<int>(json::max_depth) - 1;
 
 struct Error {
   std::string message;
