@@ -1,6 +1,7 @@
 #include "error.hpp"
 
 #include "py/args.hpp"
+#include "quorlen/consumer/error.hpp"
 #include "py/call.hpp"
 #include "py/module.hpp"
 #include "py/object.hpp"
@@ -203,6 +204,20 @@ Ref make_error(ErrorKind kind, std::vector<FieldRow> rows) {
   const std::string summary =
       "failed to load prompt definition: " + (rows.empty() ? std::string() : rows[0].message);
   return or_pending(build_exception(load_error_type(), summary, rows));
+}
+
+Ref consumer_error_to_pyerr(consumer::ConsumerError error) {
+  using Kind = consumer::ConsumerError::Kind;
+  std::vector<FieldRow> rows;
+  if (error.kind == Kind::Load) {
+    rows.push_back(FieldRow{"", std::string(consumer::codes::kLoad), std::move(error.text)});
+    return make_error(ErrorKind::Load, std::move(rows));
+  }
+  rows.reserve(error.rows.size());
+  for (auto& row : error.rows)
+    rows.push_back(FieldRow{std::move(row.field), std::move(row.code), std::move(row.message)});
+  return make_error(error.kind == Kind::Validation ? ErrorKind::Validation : ErrorKind::Render,
+                    std::move(rows));
 }
 
 std::unexpected<Raised> raise_error(Ref exception) {

@@ -11,9 +11,7 @@
 
 #include "py/ref.hpp"
 
-namespace quorlen::consumer {
-struct ConsumerError;
-}
+#include "quorlen/consumer/error.hpp"
 
 namespace quorlen::py {
 
@@ -46,6 +44,9 @@ Ref consumer_error_to_pyerr(consumer::ConsumerError error);
 std::unexpected<Raised> raise_error(Ref exception);
 inline std::unexpected<Raised> raise_rows(ErrorKind kind, std::vector<FieldRow> rows) {
   return raise_error(make_error(kind, std::move(rows)));
+}
+inline std::unexpected<Raised> raise_consumer(consumer::ConsumerError error) {
+  return raise_error(consumer_error_to_pyerr(std::move(error)));
 }
 inline std::unexpected<Raised> raise_load(std::string text) {
   return raise_rows(ErrorKind::Load, {FieldRow{"", "load", std::move(text)}});

@@ -115,6 +115,20 @@ struct JsonSink {
   }
 };
 
+Result<Ref> to_python(const Value& value, int depth);
+
+Result<Ref> object_to_python(const core::json::Object& o, int depth) {
+  Ref dict = Ref::steal(PyDict_New());
+  if (!dict) return raised();
+  for (const auto& [k, v] : o) {
+    Ref key = str(k);
+    if (!key) return raised();
+    auto item = to_python(v, depth + 1);
+    if (!item || PyDict_SetItem(dict.get(), key.get(), item->get()) < 0) return raised();
+  }
+  return dict;
+}
+
 Result<Ref> to_python(const Value& value, int depth) {
   if (depth > kMaxMarshalDepth) return raise(PyExc_ValueError, "recursion limit exceeded");
   struct Visit {
@@ -140,15 +154,7 @@ Result<Ref> to_python(const Value& value, int depth) {
       return list;
     }
     Result<Ref> operator()(const core::json::Object& o) const {
-      Ref dict = Ref::steal(PyDict_New());
-      if (!dict) return raised();
-      for (const auto& [k, v] : o) {
-        Ref key = str(k);
-        if (!key) return raised();
-        auto item = to_python(v, depth + 1);
-        if (!item || PyDict_SetItem(dict.get(), key.get(), item->get()) < 0) return raised();
-      }
-      return dict;
+      return object_to_python(o, depth);
     }
     static Result<Ref> checked(PyObject* o) {
       if (!o) return raised();
@@ -165,5 +171,9 @@ Marshalled<core::json::Value> json_from_python(PyObject* object) {
 }
 
 Result<Ref> json_to_python(const core::json::Value& value) { return to_python(value, 0); }
+
+Result<Ref> json_to_python(const core::json::Object& object) {
+  return object_to_python(object, 0);
+}
 
 }  // namespace quorlen::py

@@ -6,6 +6,8 @@
 #include <expected>
 #include <string>
 
+#include <jinja/jinja.hpp>
+
 #include "py/ref.hpp"
 #include "quorlen/core/json.hpp"
 
@@ -31,8 +33,14 @@ using Marshalled = std::expected<T, MarshalError>;
 // keys must be str and come out sorted by bytes.
 Marshalled<core::json::Value> json_from_python(PyObject* object);
 
+// The same walk straight into the engine's value model (no JSON value in between): null ->
+// none, bool, signed/unsigned integers and floats keep their kind, arrays -> sequences,
+// objects -> maps in key order.
+Marshalled<jinja::Value> kernel_value_from_python(PyObject* object);
+
 // New objects every call: null -> None, bools, ints, floats, str, list, dict in key order.
 // Fails (ValueError set) only past the nesting bound.
 Result<Ref> json_to_python(const core::json::Value& value);
+Result<Ref> json_to_python(const core::json::Object& object);
 
 }  // namespace quorlen::py

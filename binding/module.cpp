@@ -2,10 +2,13 @@
 // slot registers every name in a fixed order; that order is also `__all__`.
 #include <Python.h>
 
+#include "check.hpp"
 #include "error.hpp"
+#include "prompt.hpp"
 #include "py/call.hpp"
 #include "py/module.hpp"
 #include "quorlen/core/version.hpp"
+#include "render.hpp"
 
 namespace quorlen::py {
 namespace {
@@ -27,6 +30,11 @@ Result<void> require_main_interpreter() {
 Result<void> register_all(PyObject* module) {
   if (!add_function(module, &core_version_def)) return raised();
   if (!register_errors(module)) return raised();
+  // Composition and Message follow Finding; MergeStrategy follows Prompt.
+  for (PyTypeObject* type : {render_result_type(), guard_config_type(), check_report_type(),
+                             finding_type(), prompt_type()}) {
+    if (!add_type(module, type)) return raised();
+  }
   return {};
 }
 

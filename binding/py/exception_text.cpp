@@ -10,25 +10,7 @@ std::string text_of(PyObject* s) {
     PyErr_Clear();
     return "";
   }
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(s, &size);
-  if (!data) {
-    // A str() holding lone surrogates: keep what can be shown.
-    PyErr_Clear();
-    Ref bytes = Ref::steal(PyUnicode_AsEncodedString(s, "utf-8", "replace"));
-    if (!bytes) {
-      PyErr_Clear();
-      return "";
-    }
-    char* raw = nullptr;
-    Py_ssize_t n = 0;
-    if (PyBytes_AsStringAndSize(bytes.get(), &raw, &n) < 0) {
-      PyErr_Clear();
-      return "";
-    }
-    return std::string(raw, static_cast<std::size_t>(n));
-  }
-  return std::string(data, static_cast<std::size_t>(size));
+  return utf8_replacing(s);
 }
 
 }  // namespace

@@ -59,6 +59,14 @@ inline Ref str(std::string_view text) {
 // a lone surrogate cannot be encoded and raises UnicodeEncodeError.
 Result<std::string_view> utf8(PyObject* s);
 
+// The UTF-8 text of a str, with every lone surrogate replaced by U+FFFD (for texts that are
+// only shown, never round-tripped). Never fails for a str.
+std::string utf8_replacing(PyObject* s);
+
+// For exceptions that are to be discarded: clears an ordinary Exception and returns true;
+// leaves anything else (KeyboardInterrupt, SystemExit, ...) pending and returns false.
+bool discard_exception();
+
 // `__name__` of the object's type, for messages.
 std::string type_name(PyObject* o);
 
