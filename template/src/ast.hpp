@@ -48,6 +48,7 @@ struct Expr {
   ExprKind kind;
   Op op = Op::None;
   bool negated = false;      // `is not`
+  std::uint16_t height = 1;  // longest path to a leaf, bounded while parsing
   std::uint32_t offset = 0;  // source offset, for the line of an error
   std::uint32_t a = kNoNode, b = kNoNode, c = kNoNode, d = kNoNode;
   std::uint32_t args_begin = 0, args_count = 0;  // into Ast::args

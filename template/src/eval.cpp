@@ -286,9 +286,7 @@ State::Done State::render_stmt(const Stmt& s, std::string& out) {
     case StmtKind::FilterBlock: {
       if (auto r = enter(); !r) return at(r.error());
       std::string captured;
-      push_frame();
       auto r = render_body(ast_.body(s.body_begin, s.body_count), captured);
-      pop_frame();
       leave();
       if (!r) return r;
       Value content = Value::from_string(std::move(captured));
