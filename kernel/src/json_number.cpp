@@ -69,11 +69,25 @@ void append_double(std::string& out, double value) {
     out += value < 0 ? "-inf" : "inf";
     return;
   }
-  char buffer[32];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  std::string_view digits(buffer, static_cast<std::size_t>(end - buffer));
-  out += digits;
-  if (digits.find_first_of(".e") == std::string_view::npos) out += ".0";
+  // Fixed notation for decimal exponents in [-4, 16), scientific beyond, as Python's repr:
+  // plain fixed notation would print made-up digits for large magnitudes.
+  char buffer[64];
+  auto [sci_end, sci_ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                         std::chars_format::scientific);
+  std::string_view scientific(buffer, static_cast<std::size_t>(sci_end - buffer));
+  int exponent = 0;
+  std::string_view exponent_text = scientific.substr(scientific.find('e') + 1);
+  std::from_chars(exponent_text.data() + (exponent_text[0] == '+' ? 1 : 0),
+                  exponent_text.data() + exponent_text.size(), exponent);
+  if (exponent < -4 || exponent >= 16) {
+    out += scientific;
+    return;
+  }
+  auto [fixed_end, fixed_ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  std::string_view fixed(buffer, static_cast<std::size_t>(fixed_end - buffer));
+  out += fixed;
+  if (fixed.find('.') == std::string_view::npos) out += ".0";
 }
 
 }  // namespace quorlen::core::json::detail

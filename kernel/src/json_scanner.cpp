@@ -97,6 +97,7 @@ bool Scanner::scan_hex4(std::uint32_t& out) {
 }
 
 bool Scanner::scan_escape(std::string& out) {
+  const Position escape_at = here();
   ++pos_;  // the backslash
   if (pos_ >= text_.size()) return fail_at_end("EOF while parsing a string");
   char c = text_[pos_];
@@ -110,7 +111,6 @@ bool Scanner::scan_escape(std::string& out) {
     case 'r': out += '\r'; break;
     case 't': out += '\t'; break;
     case 'u': {
-      Position escape_at = here();
       ++pos_;
       std::uint32_t unit = 0;
       if (!scan_hex4(unit)) return false;
