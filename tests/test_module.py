@@ -181,3 +181,20 @@ def test_abi3_wheel_imports_under_python_3_13(tmp_path):
          "assert sys.version_info[:2] == (3, 13); print(quorlen.core_version())"],
         cwd=tmp_path, capture_output=True, text=True, check=True)
     assert out.stdout.strip() == "0.5.0"
+
+
+def test_type_stub_matches_the_module_and_types_the_examples():
+    pytest.importorskip("mypy")
+    stubtest = subprocess.run([sys.executable, "-m", "mypy.stubtest", "quorlen"],
+                              capture_output=True, text=True, cwd=ROOT)
+    assert stubtest.returncode == 0, stubtest.stdout + stubtest.stderr
+    strict = subprocess.run([sys.executable, "-m", "mypy", "--strict", "examples/"],
+                            capture_output=True, text=True, cwd=ROOT)
+    assert strict.returncode == 0, strict.stdout + strict.stderr
+
+
+def test_quickstart_runs():
+    out = subprocess.run([sys.executable, str(ROOT / "examples" / "quickstart.py")],
+                         capture_output=True, text=True, check=True)
+    assert "<untrusted>" in out.stdout
+    assert "quorlen.prompt.render_hash" in out.stdout
