@@ -16,7 +16,8 @@ struct KernelSink {
   // Integers that fit the signed kind take it, so the engine's arithmetic and comparisons
   // see one kind for ordinary numbers; only values above 2**63-1 stay unsigned.
   static Value uint64(std::uint64_t u) {
-    if (u <= static_cast<std::uint64_t>(INT64_MAX)) return Value::from_int(static_cast<std::int64_t>(u));
+    if (u <= static_cast<std::uint64_t>(INT64_MAX))
+      return Value::from_int(static_cast<std::int64_t>(u));
     return Value::from_uint(u);
   }
   static Value real(double d) { return Value::from_float(d); }
