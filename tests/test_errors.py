@@ -113,3 +113,27 @@ def test_field_error_is_frozen_and_not_constructible():
 def test_field_error_repr_quotes_every_text(message, shown):
     row = quorlen.make_prompt_load_error("load_io", message).errors[0]
     assert repr(row) == f'FieldError(field="", code="load_io", message={shown})'
+
+
+@pytest.mark.parametrize("shape, row", [
+    ({"body": "{% if %}"}, ("template", "parse")),
+    ({"body": "{% include 'x' %}"}, ("template", "excluded_feature")),
+    ({"body": "{{ nope }}"}, ("nope", "undefined_variable")),
+    ({"variants": {"default": {"body": "x"}}}, ("variant", "undefined_variable")),
+], ids=["parse", "excluded", "undeclared", "reserved-variant"])
+def test_construction_failures_carry_one_render_row(shape, row):
+    with pytest.raises(quorlen.PromptRenderError) as info:
+        quorlen.Prompt({"name": "n", "role": "user", "body": "b", **shape})
+    (only,) = info.value.errors
+    assert (only.field, only.code) == row
+    assert str(info.value) == (f"render failed (1 error(s)); {only.field}: {only.message} "
+                               f"[{only.code}]")
+
+
+def test_reading_failure_is_a_load_error_with_the_reader_text():
+    with pytest.raises(quorlen.LoadError) as info:
+        quorlen.Prompt.from_json("[")
+    (row,) = info.value.errors
+    assert (row.field, row.code) == ("", "load")
+    assert str(info.value) == "failed to load prompt definition: " + row.message
+    assert row.message.endswith("at line 1 column 1")
