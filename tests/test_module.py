@@ -108,6 +108,13 @@ def test_classes_without_constructor_refuse_calls(name):
         getattr(quorlen, name)()
 
 
+@pytest.mark.parametrize("name", present(CLASSES))
+def test_no_instance_without_its_payload(name):
+    # object.__new__ would make an instance whose C++ value was never built.
+    with pytest.raises(TypeError):
+        object.__new__(getattr(quorlen, name))
+
+
 def test_instances_take_no_attributes_or_weak_references():
     row = quorlen.make_prompt_load_error("c", "m").errors[0]
     with pytest.raises(AttributeError):
