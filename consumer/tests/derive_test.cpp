@@ -53,7 +53,9 @@ const std::vector<MergeStrategy> kBoth = {MergeStrategy::Replace, MergeStrategy:
 const std::vector<MergeStrategy> kReplace = {MergeStrategy::Replace};
 const std::vector<MergeStrategy> kMerge = {MergeStrategy::Merge};
 
-json::Object& object_at(json::Object& d, const std::string& key) { return d.at(key).as<json::Object>(); }
+json::Object& object_at(json::Object& d, const std::string& key) {
+  return d.at(key).as<json::Object>();
+}
 
 std::vector<DeriveCase> derive_cases() {
   auto keep = [](json::Object&) {};
@@ -127,7 +129,8 @@ std::vector<DeriveCase> derive_cases() {
        [](PromptOverlay& o) {
          o.metadata = json::Object{{"conf", json::Object{{"c", std::int64_t{3}}}}};
        },
-       kMerge, [](json::Object& d) { object_at(d, "metadata")["conf"] = parse_json(R"({"c": 3})"); }},
+       kMerge,
+       [](json::Object& d) { object_at(d, "metadata")["conf"] = parse_json(R"({"c": 3})"); }},
       {"replace with empty variants drops them", kBase,
        [](PromptOverlay& o) { o.variants.emplace(); }, kReplace,
        [](json::Object& d) { d.erase("variants"); }},
@@ -137,7 +140,9 @@ std::vector<DeriveCase> derive_cases() {
          o.variants->emplace("casual", PromptVariant{"Hey {{ who }}", {}});
        },
        kMerge,
-       [](json::Object& d) { object_at(d, "variants")["casual"] = parse_json(R"({"body": "Hey {{ who }}"})"); }},
+       [](json::Object& d) {
+         object_at(d, "variants")["casual"] = parse_json(R"({"body": "Hey {{ who }}"})");
+       }},
       {"a merged variant is validated like any other", kBase,
        [](PromptOverlay& o) {
          o.variants.emplace();
