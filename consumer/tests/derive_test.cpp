@@ -53,7 +53,9 @@ const std::vector<MergeStrategy> kBoth = {MergeStrategy::Replace, MergeStrategy:
 const std::vector<MergeStrategy> kReplace = {MergeStrategy::Replace};
 const std::vector<MergeStrategy> kMerge = {MergeStrategy::Merge};
 
-json::Object& object_at(json::Object& d, const std::string& key) { return d.at(key).as<json::Object>(); }
+json::Object& object_at(json::Object& d, const std::string& key) {
+  return d.at(key).as<json::Object>();
+}
 
 std::vector<DeriveCase> derive_cases() {
   auto keep = [](json::Object&) {};
@@ -127,7 +129,8 @@ std::vector<DeriveCase> derive_cases() {
        [](PromptOverlay& o) {
          o.metadata = json::Object{{"conf", json::Object{{"c", std::int64_t{3}}}}};
        },
-       kMerge, [](json::Object& d) { object_at(d, "metadata")["conf"] = parse_json(R"({"c": 3})"); }},
+       kMerge,
+       [](json::Object& d) { object_at(d, "metadata")["conf"] = parse_json(R"({"c": 3})"); }},
       {"replace with empty variants drops them", kBase,
        [](PromptOverlay& o) { o.variants.emplace(); }, kReplace,
        [](json::Object& d) { d.erase("variants"); }},
@@ -137,7 +140,9 @@ std::vector<DeriveCase> derive_cases() {
          o.variants->emplace("casual", PromptVariant{"Hey {{ who }}", {}});
        },
        kMerge,
-       [](json::Object& d) { object_at(d, "variants")["casual"] = parse_json(R"({"body": "Hey {{ who }}"})"); }},
+       [](json::Object& d) {
+         object_at(d, "variants")["casual"] = parse_json(R"({"body": "Hey {{ who }}"})");
+       }},
       {"a merged variant is validated like any other", kBase,
        [](PromptOverlay& o) {
          o.variants.emplace();
@@ -263,6 +268,50 @@ TEST(PromptOverlayJson, OneKeyPerPresentSlot) {
     PromptOverlay overlay;
     c.fill(overlay);
     EXPECT_EQ(to_json(overlay), parse_json(c.expected)) << c.expected;
+  }
+}
+
+TEST(OverlayFromJson, ReadsTheSevenFieldsWithTheRecordRules) {
+  struct Case {
+    std::string_view input;
+    std::string_view expected;  // the overlay's JSON form, or the start of the Load text
+  };
+  const std::vector<Case> cases = {
+      {"[[\"body\", \"x\"]]", "overlay must be a dict"},
+      {"null", "overlay must be a dict"},
+      {"{}", "{}"},
+      {R"({"unknown_key": 1, "Body": "x"})", "{}"},
+      {R"({"output_model": null})", R"({"output_model": null})"},
+      {R"({"name": "n", "role": "system", "body": "", "output_model": "M",
+           "variables": {"x": {"type": ["string", "null"], "trusted": false}},
+           "variants": {"v": {"body": "b"}}, "metadata": {"k": [1, {"a": null}]}})",
+       R"({"body": "", "metadata": {"k": [1, {"a": null}]}, "name": "n", "output_model": "M",
+           "role": "system", "variables": {"x": {"trusted": false, "type": ["string", "null"],
+           "validation_required": false}}, "variants": {"v": {"body": "b"}}})"},
+      {R"({"role": "boss"})",
+       "overlay field `role`: unknown variant `boss`, expected one of `system`, `user`, "
+       "`assistant`"},
+      {R"({"role": 7, "name": 5})", "overlay field `name`: invalid type"},
+      {R"({"name": ""})", "overlay field `name`: shorter than 1 characters"},
+      {R"({"body": null})", "overlay field `body`: invalid type"},
+      {R"({"variables": {"x": {"type": "string"}}})",
+       "overlay field `variables`: missing field `trusted`"},
+      {R"({"variants": {"v": {"body": "b", "extra": 1}}})",
+       "overlay field `variants`: unknown field `extra`, expected `body` or `metadata`"},
+      {R"({"output_model": 3})", "overlay field `output_model`: invalid type"},
+      {R"({"metadata": null})", "overlay field `metadata`: invalid type"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    auto overlay = overlay_from_json(parse_json(c.input));
+    if (c.expected.starts_with("{")) {
+      ASSERT_TRUE(overlay.has_value()) << overlay.error().text;
+      EXPECT_EQ(to_json(*overlay), parse_json(c.expected));
+    } else {
+      ASSERT_FALSE(overlay.has_value());
+      EXPECT_EQ(overlay.error().kind, ConsumerError::Kind::Load);
+      EXPECT_TRUE(overlay.error().text.starts_with(c.expected)) << overlay.error().text;
+    }
   }
 }
 

@@ -191,7 +191,8 @@ TEST(PromptGetSource, SelectsTheBodyByVariant) {
       {"default", "Hi {{ who }}"},
       {"formal", "Dear {{ who }}\n"},
       {"Default", "x"},
-      {"nope", std::unexpected(FieldError{"variant", "unknown_variant", "unknown variant: `nope`"})},
+      {"nope",
+       std::unexpected(FieldError{"variant", "unknown_variant", "unknown variant: `nope`"})},
       {"", std::unexpected(FieldError{"variant", "unknown_variant", "unknown variant: ``"})},
   };
   for (const Case& c : cases) {

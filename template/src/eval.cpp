@@ -450,7 +450,7 @@ State::Result State::eval(std::uint32_t id) {
   const Expr& e = ast_.exprs[id];
   auto at = [&](Error err) { return std::unexpected(located(std::move(err), e.offset)); };
   switch (e.kind) {
-    case ExprKind::Const: return e.constant;
+    case ExprKind::Const: return ast_.constants[e.a];
     case ExprKind::Name: return eval_name(e);
     case ExprKind::List:
     case ExprKind::Tuple:

@@ -73,9 +73,12 @@ Token Lexer::next() {
     }
     return take(Tok::String, n + 1);
   }
-  static constexpr std::string_view kTwo[] = {"**", "//", "==", "!=", "<=", ">="};
-  for (std::string_view op : kTwo) {
-    if (rest.starts_with(op)) return take(Tok::Op, 2);
+  if (rest.size() >= 2) {
+    char d = rest[1];
+    if ((d == c && (c == '*' || c == '/')) ||
+        (d == '=' && (c == '=' || c == '!' || c == '<' || c == '>'))) {
+      return take(Tok::Op, 2);
+    }
   }
   static constexpr std::string_view kOne = "+-*/%~<>=.,:|()[]{}";
   if (kOne.find(c) != std::string_view::npos) {

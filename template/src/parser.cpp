@@ -31,7 +31,12 @@ std::string_view lstrip(std::string_view s) {
 
 class Parser {
  public:
-  explicit Parser(std::string_view src) : src_(src), lex_(src) {}
+  explicit Parser(std::string_view src) : src_(src), lex_(src) {
+    // Rough node counts per source byte, so that the vectors rarely grow.
+    ast_.exprs.reserve(src.size() / 12 + 4);
+    ast_.stmts.reserve(src.size() / 24 + 4);
+    ast_.bodies.reserve(src.size() / 24 + 4);
+  }
 
   std::expected<Ast, Error> run() {
     std::vector<std::uint32_t> body;
@@ -110,7 +115,7 @@ class Parser {
     // evaluating them cannot exhaust the stack.
     std::uint32_t h = 0;
     for (std::uint32_t child : {e.a, e.b, e.c, e.d}) {
-      if (child != kNoNode) h = std::max<std::uint32_t>(h, ast_.exprs[child].height);
+      if (child != kNoNode && e.kind != ExprKind::Const) h = std::max<std::uint32_t>(h, ast_.exprs[child].height);
     }
     for (std::uint32_t i = 0; i < e.args_count; ++i) {
       h = std::max<std::uint32_t>(h, ast_.exprs[ast_.args[e.args_begin + i].expr].height);
@@ -126,6 +131,10 @@ class Parser {
   std::uint32_t add(Stmt s) {
     ast_.stmts.push_back(std::move(s));
     return static_cast<std::uint32_t>(ast_.stmts.size() - 1);
+  }
+  std::uint32_t constant(Value v) {
+    ast_.constants.push_back(std::move(v));
+    return static_cast<std::uint32_t>(ast_.constants.size() - 1);
   }
   void set_args(Expr& e, const std::vector<Arg>& args) {
     e.args_begin = static_cast<std::uint32_t>(ast_.args.size());
@@ -710,9 +719,9 @@ class Parser {
         advance();
         Expr e{ExprKind::Const};
         e.offset = offset;
-        if (n == "true" || n == "True") e.constant = Value::from_bool(true);
-        else if (n == "false" || n == "False") e.constant = Value::from_bool(false);
-        else if (n == "none" || n == "None") e.constant = Value::none();
+        if (n == "true" || n == "True") e.a = constant(Value::from_bool(true));
+        else if (n == "false" || n == "False") e.a = constant(Value::from_bool(false));
+        else if (n == "none" || n == "None") e.a = constant(Value::none());
         else {
           e.kind = ExprKind::Name;
           e.name = n;
@@ -727,7 +736,7 @@ class Parser {
         }
         Expr e{ExprKind::Const};
         e.offset = offset;
-        e.constant = Value::from_string(std::move(text));
+        e.a = constant(Value::from_string(std::move(text)));
         return add(std::move(e));
       }
       case Tok::Int: return parse_int();
@@ -742,7 +751,7 @@ class Parser {
         advance();
         Expr e{ExprKind::Const};
         e.offset = offset;
-        e.constant = Value::from_float(d);
+        e.a = constant(Value::from_float(d));
         return add(std::move(e));
       }
       case Tok::Op:
@@ -767,7 +776,7 @@ class Parser {
     advance();
     Expr e{ExprKind::Const};
     e.offset = offset;
-    e.constant = Value::from_uint(value);
+    e.a = constant(Value::from_uint(value));
     return add(std::move(e));
   }
 

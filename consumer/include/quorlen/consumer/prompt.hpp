@@ -87,6 +87,13 @@ struct PromptOverlay {
 // The overlay's JSON form: one key per present slot, a cleared output model as null.
 core::json::Value to_json(const PromptOverlay& overlay);
 
+// An overlay from a caller's JSON object: the seven field keys are read with the record's
+// own rules (`output_model` null means clear), other keys are ignored. Load errors:
+// "overlay must be a dict" for a non-object, "overlay field `K`: " + the reader's message
+// for the first unreadable key in field order name, role, body, variables, variants,
+// output_model, metadata.
+std::expected<PromptOverlay, ConsumerError> overlay_from_json(core::json::Value value);
+
 // A new prompt from `base` combined with `overlay`, validated like any constructed prompt
 // (its Render rows are returned unchanged). `base` is never changed.
 std::expected<Prompt, ConsumerError> derive_with(const Prompt& base, PromptOverlay overlay,
