@@ -1,5 +1,6 @@
 #include "ops.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -117,7 +118,10 @@ std::expected<Value, Error> arithmetic(Op op, const Value& a, const Value& b) {
 
 std::expected<Value, Error> repeat(const Value& item, const Value& count, const State& state) {
   Int128 n;
-  if (!as_integer(count, n) || count.kind() == Value::Kind::Bool) {
+  if (count.kind() == Value::Kind::Float && std::isfinite(count.as_float())) {
+    // A float count repeats by its integral part; huge counts are caught below.
+    n = static_cast<Int128>(std::clamp(count.as_float(), -1.0, 1e30));
+  } else if (!as_integer(count, n) || count.kind() == Value::Kind::Bool) {
     return unsupported(Op::Mul, item, count);
   }
   if (n < 0) n = 0;
