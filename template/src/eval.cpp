@@ -290,9 +290,7 @@ State::Done State::render_stmt(const Stmt& s, std::string& out) {
     case StmtKind::FilterBlock: {
       if (auto r = enter(); !r) return at(r.error());
       std::string captured;
-      push_frame();
       auto r = render_body(ast_.body(s.body_begin, s.body_count), captured);
-      pop_frame();
       leave();
       if (!r) return r;
       Value content = Value::from_string(std::move(captured));
@@ -456,7 +454,7 @@ State::Result State::eval(std::uint32_t id) {
   const Expr& e = ast_.exprs[id];
   auto at = [&](Error err) { return std::unexpected(located(std::move(err), e.offset)); };
   switch (e.kind) {
-    case ExprKind::Const: return e.constant;
+    case ExprKind::Const: return ast_.constants[e.a];
     case ExprKind::Name: return eval_name(e);
     case ExprKind::List:
     case ExprKind::Tuple:
