@@ -55,7 +55,10 @@ ARGUMENT_FILTERS = [
 ]
 
 # Operators applied to every pair of these operands.
-OPERATORS = ["+", "-", "*", "/", "//", "%", "~", "==", "<", "and", "or", "in"]
+OPERATORS = [
+    "+", "-", "*", "/", "//", "%", "**", "~", "==", "!=", "<", "<=", ">", "and", "or", "in",
+    "not in", "is sameas", "is eq", "is lt", "is in",
+]
 OPERATOR_OPERANDS = ["s", "''", "items", "m", "n", "f", "neg", "nothing", "flag", "missing"]
 
 # Tests with an argument, applied to every operand.
@@ -208,6 +211,7 @@ GLOBALS = [
     "{% set ns = namespace(items=[1]) %}{{ ns.items|length }}",
     "{% set x = 1 %}{% set x.y = 2 %}",
     "{{ range is defined }}|{{ dict is defined }}|{{ namespace is defined }}|{{ debug is defined }}",
+    "{% set state = debug() %}{{ state is string }}|{{ state|length > 0 }}",
 ]
 
 FILTERS = [
@@ -395,8 +399,67 @@ DELIBERATE = [
     "{{ [[1, 'x'], [0, 'y']]|groupby(0) }}",
 ]
 
-# Our engine differs from minijinja in these cases on purpose.
-DOCUMENTED_DIFFERENCES = {}
+_EXCLUDED = "statement excluded from the language: unknown statement, a syntax error"
+_NO_SUCH_FILTER = "only the 47 standard filters exist: no JSON or URL encoding"
+_STRICT = "strict undefined: an undefined operand fails instead of printing as nothing"
+_SEQUENCE_TEST = "strict undefined: an undefined value is neither a sequence nor iterable, it fails"
+_WIDE_INT = "integers are 64-bit: overflow fails instead of widening to 128 bits"
+_INT_RANGE = "a number outside the 64-bit range fails instead of saturating or widening"
+_SORTED_MAPS = "maps always iterate and print in byte order of their keys"
+_LIST_METHODS = "list.index and list.count exist"
+_BOOL_REPEAT = "a string or list repeated by a boolean fails (bool is not a count)"
+_NONE_LOOP = "looping over none fails instead of running the else branch"
+_UNARY_PLUS = "unary plus is accepted"
+_INT_LITERALS = "integer literals are decimal only"
+_UNDEFINED_IN_STRING = "an undefined value is not contained in a string"
+
+# Cases where our engine differs from minijinja on purpose, with the reason.
+DOCUMENTED_DIFFERENCES = {
+    "{% macro m() %}{% endmacro %}": _EXCLUDED,
+    "{% block b %}{% endblock %}": _EXCLUDED,
+    "{% for x in items %}{% break %}{% endfor %}": _EXCLUDED,
+    "{% for x in items %}{% continue %}{% endfor %}": _EXCLUDED,
+    "{{ name|tojson }}": _NO_SUCH_FILTER,
+    "{{ name|urlencode }}": _NO_SUCH_FILTER,
+    "{{ 'tojson' is filter }}": _NO_SUCH_FILTER,
+    "{{ big + 1 }}": _WIDE_INT,
+    "{{ -9223372036854775807 - 2 }}": _WIDE_INT,
+    "{{ 1e30|int }}": _INT_RANGE,
+    "{{ '99999999999999999999'|int }}": _INT_RANGE,
+    "{{ 'nan'|float|int }}": "NaN has no integer value: fails instead of giving 0",
+    "{{ {'b': 1, 'a': [1, 2]} }}": _SORTED_MAPS,
+    "{% do items.index(1) %}done": _LIST_METHODS,
+    "{{ [1, 2, 1].index(1) }}|{{ [1, 2, 1].count(1) }}|{{ items.count(9) }}": _LIST_METHODS,
+    "{{ 'a\nb\n'|indent(2) }}": "indent keeps a final line ending, as Jinja does",
+    "{{ 'ab'|chain([1]) }}": "chain of values that are not all maps or all sequences prints as a list, not as an opaque iterator",
+    "{{ '{}'.format(missing) }}": _STRICT,
+    "{{ [1, missing]|join(',') }}": _STRICT,
+    "{{ missing|escape }}": _STRICT,
+    "{{ missing|e }}": _STRICT,
+    "{{ missing|pprint }}": _STRICT,
+    "{{ missing|indent }}": _STRICT,
+    "{{ missing|indent(2, true) }}": _STRICT,
+    "{{ missing|chain([1])|list }}": _STRICT,
+    "{{ missing|zip([1, 2])|list }}": _STRICT,
+    "{{ missing is sequence }}": _SEQUENCE_TEST,
+    "{{ missing is iterable }}": _SEQUENCE_TEST,
+    "{{ missing is in s }}": _UNDEFINED_IN_STRING,
+    "{{ missing is in '' }}": _UNDEFINED_IN_STRING,
+    "{{ range(3) is sequence }}": "range() gives a list, which is a sequence (as in Jinja)",
+    "{{ items|batch(2, fill_with=0) }}": "batch takes Jinja's keyword fill_with",
+    "{{ m|dictsort(by='bogus') }}": "dictsort rejects a `by` other than 'key' or 'value' (as Jinja does) instead of ignoring it",
+    "{{ [[1, 'x'], [0, 'y']]|groupby(0) }}": "groupby accepts an integer index, as map(attribute=0) does",
+    "{{ s * flag }}": _BOOL_REPEAT,
+    "{{ '' * flag }}": _BOOL_REPEAT,
+    "{{ items * flag }}": _BOOL_REPEAT,
+    "{{ flag * s }}": _BOOL_REPEAT,
+    "{{ flag * '' }}": _BOOL_REPEAT,
+    "{{ flag * items }}": _BOOL_REPEAT,
+    "{% for x in nothing %}x{% else %}empty{% endfor %}": _NONE_LOOP,
+    "{% for x in nothing %}[{{ x }}]{% else %}-{% endfor %}": _NONE_LOOP,
+    "{{ -n }}|{{ +n }}|{{ -f }}|{{ not n }}": _UNARY_PLUS,
+    "{{ 0x1F }}|{{ 0o17 }}|{{ 0b101 }}|{{ 1_000 }}": _INT_LITERALS,
+}
 
 
 def _matrix():

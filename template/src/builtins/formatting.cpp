@@ -323,7 +323,11 @@ std::expected<std::string, Error> format_field(const FormatSpec& spec, const Val
   bool number = is_number(v) || v.kind() == Value::Kind::Bool;
   bool empty = spec.type == 0 && spec.width == 0 && spec.precision < 0 && !spec.grouping &&
                spec.sign == '-' && !spec.alt && !spec.zero;
-  if (empty) return to_output_string(v);
+  if (empty) {
+    if (v.kind() != Value::Kind::Float) return to_output_string(v);
+    double d = v.as_float();
+    return (std::signbit(d) && !std::isnan(d) ? "-" : "") + float_repr(std::fabs(d));
+  }
   if (number && spec.type != 's') return format_number(spec, v);
   if (spec.type != 0 && spec.type != 's') {
     return bad(std::string("unknown format code '") + spec.type + "' for a value of type " +
