@@ -3,6 +3,7 @@
 // ordering (char_traits<char>::compare) is byte order, so written objects come out sorted.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <map>
@@ -51,6 +52,10 @@ struct ParseError {
   std::uint32_t column = 0;
   std::string to_string() const;  // "MESSAGE at line L column C"
 };
+
+// How deeply arrays and objects may nest in anything read or converted into a Value; deeper
+// input fails with "recursion limit exceeded" instead of exhausting the stack.
+inline constexpr std::size_t max_depth = 128;
 
 // Strict RFC 8259: one value, optional surrounding white space, no comments, no trailing
 // commas, nesting bounded. Duplicate object keys: the later entry wins.
