@@ -72,8 +72,8 @@ void append_double(std::string& out, double value) {
   // Fixed notation for decimal exponents in [-4, 16), scientific beyond, as Python's repr:
   // plain fixed notation would print made-up digits for large magnitudes.
   char buffer[64];
-  auto [sci_end, sci_ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                         std::chars_format::scientific);
+  auto [sci_end, sci_ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
   std::string_view scientific(buffer, static_cast<std::size_t>(sci_end - buffer));
   int exponent = 0;
   std::string_view exponent_text = scientific.substr(scientific.find('e') + 1);

@@ -12,9 +12,15 @@ struct ValueSink {
   static void boolean(Value& out, bool b, Position) { out.v = b; }
   static void number(Value& out, const Number& n, Position) {
     switch (n.kind) {
-      case Number::Kind::Negative: out.v = n.negative; break;
-      case Number::Kind::NonNegative: out.v = n.non_negative; break;
-      case Number::Kind::Float: out.v = n.floating; break;
+      case Number::Kind::Negative:
+        out.v = n.negative;
+        break;
+      case Number::Kind::NonNegative:
+        out.v = n.non_negative;
+        break;
+      case Number::Kind::Float:
+        out.v = n.floating;
+        break;
     }
   }
   static std::string& string(Value& out, Position) { return out.v.emplace<std::string>(); }

@@ -102,14 +102,30 @@ bool Scanner::scan_escape(std::string& out) {
   if (pos_ >= text_.size()) return fail_at_end("EOF while parsing a string");
   char c = text_[pos_];
   switch (c) {
-    case '"': out += '"'; break;
-    case '\\': out += '\\'; break;
-    case '/': out += '/'; break;
-    case 'b': out += '\b'; break;
-    case 'f': out += '\f'; break;
-    case 'n': out += '\n'; break;
-    case 'r': out += '\r'; break;
-    case 't': out += '\t'; break;
+    case '"':
+      out += '"';
+      break;
+    case '\\':
+      out += '\\';
+      break;
+    case '/':
+      out += '/';
+      break;
+    case 'b':
+      out += '\b';
+      break;
+    case 'f':
+      out += '\f';
+      break;
+    case 'n':
+      out += '\n';
+      break;
+    case 'r':
+      out += '\r';
+      break;
+    case 't':
+      out += '\t';
+      break;
     case 'u': {
       ++pos_;
       std::uint32_t unit = 0;

@@ -27,7 +27,7 @@ struct Position {
 
 struct Number {
   enum class Kind { Negative, NonNegative, Float } kind = Kind::NonNegative;
-  std::int64_t negative = 0;     // Negative: below zero
+  std::int64_t negative = 0;       // Negative: below zero
   std::uint64_t non_negative = 0;  // NonNegative
   double floating = 0;             // Float
 };
@@ -61,7 +61,6 @@ class Scanner {
   }
   bool fail_here(std::string_view message) { return fail(message, here()); }
   bool fail_at_end(std::string_view message) { return fail(message, at_end()); }
-  const ParseError& error() const { return error_; }
   ParseError take_error() { return std::move(error_); }
 
   // At the opening quote; decodes into `out` (appending) and stops after the closing one.
@@ -72,9 +71,7 @@ class Scanner {
   bool scan_literal(std::string_view word);
 
  private:
-  Position position(std::size_t column) const {
-    return {line_, clamp(column), clamp(pos_)};
-  }
+  Position position(std::size_t column) const { return {line_, clamp(column), clamp(pos_)}; }
   static std::uint32_t clamp(std::size_t n) {
     constexpr std::size_t max = std::numeric_limits<std::uint32_t>::max();
     return static_cast<std::uint32_t>(n < max ? n : max);

@@ -1,3 +1,5 @@
+#include "quorlen/core/json.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,9 +8,9 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "quorlen/core/generated/prompt_definition/read.hpp"
-#include "quorlen/core/json.hpp"
 
 namespace {
 
@@ -89,8 +91,10 @@ TEST(JsonParse, SyntaxErrorsNameTheirPosition) {
       {"[.5]", "expected value at line 1 column 2"},
       {"[1e400]", "number out of range at line 1 column 2"},
       {"[-1e400]", "number out of range at line 1 column 2"},
-      {"\"a\nb\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
-      {"\"a\tb\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
+      {"\"a\nb\"",
+       "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
+      {"\"a\tb\"",
+       "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
       {"\"\\x\"", "invalid escape at line 1 column 3"},
       {"\"\\u12G4\"", "invalid escape at line 1 column 6"},
       {"\"\\u12", "EOF while parsing a string at line 1 column 5"},
@@ -159,7 +163,8 @@ TEST(JsonWrite, CompactSortedMinimalEscapes) {
     std::string text;
   };
   const std::vector<Case> cases = {
-      {json::Value(json::Object{{"b", true}, {"a", json::Value()}, {"B", false}, {"\xC3\xA9", 1.5}}),
+      {json::Value(
+           json::Object{{"b", true}, {"a", json::Value()}, {"B", false}, {"\xC3\xA9", 1.5}}),
        "{\"B\":false,\"a\":null,\"b\":true,\"\xC3\xA9\":1.5}"},
       {json::Value("q\"b\\s/\n\r\t\b\f\x01\x1f\x7f\xC3\xA9"),
        "\"q\\\"b\\\\s/\\n\\r\\t\\b\\f\\u0001\\u001f\x7f\xC3\xA9\""},
@@ -194,15 +199,16 @@ TEST(JsonParse, NestingIsBoundedWithoutExhaustingTheStack) {
   const std::size_t limit = json::max_depth;
   EXPECT_TRUE(json::parse(nested(limit, "[", "]")).has_value());
   EXPECT_TRUE(json::parse(nested(limit, "{\"a\":", "}")).has_value());
-  const std::string too_deep = "recursion limit exceeded at line 1 column " + std::to_string(limit + 1);
+  const std::string too_deep =
+      "recursion limit exceeded at line 1 column " + std::to_string(limit + 1);
   EXPECT_EQ(parse_error(nested(limit + 1, "[", "]")), too_deep);
   EXPECT_EQ(parse_error(std::string(100'000, '[')), too_deep);
   EXPECT_EQ(parse_error(nested(100'000, "[{\"a\":", "}]")),
             "recursion limit exceeded at line 1 column " + std::to_string(limit / 2 * 6 + 1));
   auto record = pd::read_json_text("{\"metadata\":" + std::string(100'000, '['));
   ASSERT_FALSE(record.has_value());
-  EXPECT_EQ(record.error(), "recursion limit exceeded at line 1 column " +
-                                std::to_string(12 + limit));
+  EXPECT_EQ(record.error(),
+            "recursion limit exceeded at line 1 column " + std::to_string(12 + limit));
 }
 
 }  // namespace

@@ -88,10 +88,11 @@ TEST(RecordNodes, ScalarsAreTypedByWhatTheFieldExpects) {
                    R"({"body":"b","name":"007","role":"user"})"});
   cases.push_back({"boolean as body", definition_with("body", scalar("true")),
                    R"({"body":"true","name":"n","role":"user"})"});
-  cases.push_back({"tagged int as name", definition_with("name", scalar("5", true, "tag:yaml.org,2002:int")),
+  cases.push_back({"tagged int as name",
+                   definition_with("name", scalar("5", true, "tag:yaml.org,2002:int")),
                    R"({"body":"b","name":"5","role":"user"})"});
-  cases.push_back({"empty name", definition_with("name", scalar("")),
-                   "error: shorter than 1 characters"});
+  cases.push_back(
+      {"empty name", definition_with("name", scalar("")), "error: shorter than 1 characters"});
   cases.push_back({"null form as body", definition_with("body", scalar("~")),
                    R"({"body":"~","name":"n","role":"user"})"});
   cases.push_back({"datetime as body", definition_with("body", datetime("1979-05-27T07:32:00Z")),
@@ -100,7 +101,8 @@ TEST(RecordNodes, ScalarsAreTypedByWhatTheFieldExpects) {
   for (std::string form : {"", "~", "null", "Null", "NULL"}) {
     cases.push_back({"plain " + form, definition_with("output_model", scalar(form)), base + "}"});
   }
-  cases.push_back({"null tag", definition_with("output_model", scalar("", false, "tag:yaml.org,2002:null")),
+  cases.push_back({"null tag",
+                   definition_with("output_model", scalar("", false, "tag:yaml.org,2002:null")),
                    base + "}"});
   cases.push_back({"quoted ~", definition_with("output_model", quoted("~")),
                    R"({"body":"b","name":"n","output_model":"~","role":"user"})"});
@@ -128,12 +130,14 @@ TEST(RecordNodes, ScalarsAreTypedByWhatTheFieldExpects) {
   // The variable type is matched as an untyped value.
   cases.push_back({"plain type", variable_with("type", scalar("integer")),
                    variable(R"("trusted":true,"type":"integer","validation_required":false)")});
-  cases.push_back({"quoted null item", variable_with("type", seq({scalar("string"), quoted("null")})),
-                   variable(R"("trusted":true,"type":["string","null"],"validation_required":false)")});
+  cases.push_back(
+      {"quoted null item", variable_with("type", seq({scalar("string"), quoted("null")})),
+       variable(R"("trusted":true,"type":["string","null"],"validation_required":false)")});
   cases.push_back({"str-tagged null item",
                    variable_with("type", seq({scalar("null", true, kStrTag)})),
                    variable(R"("trusted":true,"type":["null"],"validation_required":false)")});
-  cases.push_back({"plain null item", variable_with("type", seq({scalar("string"), scalar("null")})),
+  cases.push_back({"plain null item",
+                   variable_with("type", seq({scalar("string"), scalar("null")})),
                    "error: data did not match any variant of untagged enum PromptVariableType"});
   cases.push_back({"plain null", variable_with("type", scalar("null")),
                    "error: data did not match any variant of untagged enum PromptVariableType"});
@@ -147,23 +151,24 @@ TEST(RecordNodes, ScalarsAreTypedByWhatTheFieldExpects) {
   // Metadata keeps the core schema's typing; keys are taken literally.
   cases.push_back(
       {"metadata typing",
-       definition_with("metadata",
-                       map({{"a", scalar("1")},
-                            {"b", scalar("yes")},
-                            {"c", quoted("1")},
-                            {"d", scalar("~")},
-                            {"e", scalar("0x1F")},
-                            {"f", scalar("-.inf")},
-                            {"g", scalar("1.5")},
-                            {"h", scalar("007")},
-                            {"i", seq({scalar("TRUE"), scalar("0o17"), scalar("-2")})},
-                            {"j", scalar("5", true, kStrTag)},
-                            {"k", scalar("1", true, "tag:yaml.org,2002:float")},
-                            {"l", datetime("1979-05-27")},
-                            {"1", scalar("x")}})),
+       definition_with("metadata", map({{"a", scalar("1")},
+                                        {"b", scalar("yes")},
+                                        {"c", quoted("1")},
+                                        {"d", scalar("~")},
+                                        {"e", scalar("0x1F")},
+                                        {"f", scalar("-.inf")},
+                                        {"g", scalar("1.5")},
+                                        {"h", scalar("007")},
+                                        {"i", seq({scalar("TRUE"), scalar("0o17"), scalar("-2")})},
+                                        {"j", scalar("5", true, kStrTag)},
+                                        {"k", scalar("1", true, "tag:yaml.org,2002:float")},
+                                        {"l", datetime("1979-05-27")},
+                                        {"1", scalar("x")}})),
        R"({"body":"b","metadata":{"1":"x","a":1,"b":"yes","c":"1","d":null,"e":31,"f":null,"g":1.5,"h":7,"i":[true,15,-2],"j":"5","k":1.0,"l":"1979-05-27"},"name":"n","role":"user"})"});
-  cases.push_back({"mismatched tag", definition_with("metadata", map({{"a", scalar("x", true, "tag:yaml.org,2002:int")}})),
-                   "error: invalid value `x` for a scalar tagged as an integer"});
+  cases.push_back(
+      {"mismatched tag",
+       definition_with("metadata", map({{"a", scalar("x", true, "tag:yaml.org,2002:int")}})),
+       "error: invalid value `x` for a scalar tagged as an integer"});
   cases.push_back({"null metadata", definition_with("metadata", scalar("")),
                    "error: invalid type: null, expected a map"});
 

@@ -1,10 +1,12 @@
+#include "quorlen/core/generated/prompt_definition/record.hpp"
+
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "quorlen/core/generated/prompt_definition/read.hpp"
-#include "quorlen/core/generated/prompt_definition/record.hpp"
 #include "quorlen/core/json.hpp"
 
 namespace {
@@ -18,8 +20,8 @@ std::string with_variable(std::string_view variable) {
          std::string(variable) + "}}";
 }
 std::string with_variant(std::string_view variant) {
-  return R"({"body": "b", "name": "n", "role": "user", "variants": {"v": )" +
-         std::string(variant) + "}}";
+  return R"({"body": "b", "name": "n", "role": "user", "variants": {"v": )" + std::string(variant) +
+         "}}";
 }
 std::string with_field(std::string_view field) {
   return R"({"body": "b", "name": "n", "role": "user", )" + std::string(field) + "}";
@@ -54,7 +56,8 @@ TEST(RecordRead, AcceptedDefinitionsWriteBackSortedWithDefaultsOmitted) {
        R"({"body":"b","name":"n","role":"user","variables":{"v":{"trusted":true,"type":"string","validation_required":false}}})"},
       {with_variable(R"({"description": null, "type": ["string", "null"], "trusted": false})"),
        R"({"body":"b","name":"n","role":"user","variables":{"v":{"trusted":false,"type":["string","null"],"validation_required":false}}})"},
-      {with_variable(R"({"description": "d", "type": [], "trusted": true, "validation_required": true})"),
+      {with_variable(
+           R"({"description": "d", "type": [], "trusted": true, "validation_required": true})"),
        R"({"body":"b","name":"n","role":"user","variables":{"v":{"description":"d","trusted":true,"type":[],"validation_required":true}}})"},
       {with_variable(R"({"type": ["object", "object", "array"], "trusted": true})"),
        R"({"body":"b","name":"n","role":"user","variables":{"v":{"trusted":true,"type":["object","object","array"],"validation_required":false}}})"},
@@ -108,31 +111,40 @@ TEST(RecordRead, RuleViolationsGiveOnePositionedMessage) {
       {R"({"role": 5, "Body": 1})",
        "invalid type: integer `5`, expected enum PromptDefinitionRole at line 1 column 10"},
       // The wrong kind of value where a record is expected.
-      {R"("abc")", "invalid type: string \"abc\", expected struct PromptDefinition at line 1 column 1"},
+      {R"("abc")",
+       "invalid type: string \"abc\", expected struct PromptDefinition at line 1 column 1"},
       {"5", "invalid type: integer `5`, expected struct PromptDefinition at line 1 column 1"},
-      {"-1.5", "invalid type: floating point `-1.5`, expected struct PromptDefinition at line 1 column 1"},
+      {"-1.5",
+       "invalid type: floating point `-1.5`, expected struct PromptDefinition at line 1 column 1"},
       {"null", "invalid type: null, expected struct PromptDefinition at line 1 column 1"},
       {"true", "invalid type: boolean `true`, expected struct PromptDefinition at line 1 column 1"},
       {with_variable("\"string\""),
        "invalid type: string \"string\", expected struct PromptVariable at line 1 column 63"},
-      {with_variant("null"), "invalid type: null, expected struct PromptVariant at line 1 column 62"},
+      {with_variant("null"),
+       "invalid type: null, expected struct PromptVariant at line 1 column 62"},
       // Field types.
       {R"({"body": 1, "name": "g", "role": "user"})",
        "invalid type: integer `1`, expected a string at line 1 column 10"},
-      {R"({"body": "b", "name": "", "role": "user"})", "shorter than 1 characters at line 1 column 23"},
+      {R"({"body": "b", "name": "", "role": "user"})",
+       "shorter than 1 characters at line 1 column 23"},
       {R"({"body": "b", "name": null, "role": "user"})",
        "invalid type: null, expected a string at line 1 column 23"},
       {R"({"body": "b", "name": "g", "role": "admin"})",
-       "unknown variant `admin`, expected one of `system`, `user`, `assistant` at line 1 column 36"},
+       "unknown variant `admin`, expected one of `system`, `user`, `assistant` at line 1 column "
+       "36"},
       {R"({"body": "b", "name": "g", "role": "User"})",
        "unknown variant `User`, expected one of `system`, `user`, `assistant` at line 1 column 36"},
       {R"({"body": "b", "name": "g", "role": {"user": null}})",
        "invalid type: map, expected enum PromptDefinitionRole at line 1 column 36"},
-      {with_field(R"("output_model": 5)"), "invalid type: integer `5`, expected a string at line 1 column 60"},
+      {with_field(R"("output_model": 5)"),
+       "invalid type: integer `5`, expected a string at line 1 column 60"},
       {with_field(R"("metadata": null)"), "invalid type: null, expected a map at line 1 column 56"},
-      {with_field(R"("metadata": [1])"), "invalid type: sequence, expected a map at line 1 column 56"},
-      {with_field(R"("variables": null)"), "invalid type: null, expected a map at line 1 column 57"},
-      {with_field(R"("variants": "x")"), "invalid type: string \"x\", expected a map at line 1 column 56"},
+      {with_field(R"("metadata": [1])"),
+       "invalid type: sequence, expected a map at line 1 column 56"},
+      {with_field(R"("variables": null)"),
+       "invalid type: null, expected a map at line 1 column 57"},
+      {with_field(R"("variants": "x")"),
+       "invalid type: string \"x\", expected a map at line 1 column 56"},
       {with_variable(R"({"trusted": "true", "type": "string"})"),
        "invalid type: string \"true\", expected a boolean at line 1 column 75"},
       {with_variable(R"({"trusted": true, "type": "string", "validation_required": null})"),
@@ -153,16 +165,20 @@ TEST(RecordRead, RuleViolationsGiveOnePositionedMessage) {
       {with_variable(R"({"trusted": true, "type": null})"),
        "data did not match any variant of untagged enum PromptVariableType at line 1 column 89"},
       // An entry that a later one replaces is still read, and fails where it stands.
-      {with_field(R"("variables": {"x": {"trusted": 1}, "x": {"trusted": true, "type": "string"}})"),
+      {with_field(
+           R"("variables": {"x": {"trusted": 1}, "x": {"trusted": true, "type": "string"}})"),
        "invalid type: integer `1`, expected a boolean at line 1 column 75"},
       // The sequence form.
-      {R"(["Hi"])", "invalid length 2, expected struct PromptDefinition with 7 elements at line 1 column 6"},
-      {"[]", "invalid length 0, expected struct PromptDefinition with 7 elements at line 1 column 2"},
+      {R"(["Hi"])",
+       "invalid length 2, expected struct PromptDefinition with 7 elements at line 1 column 6"},
+      {"[]",
+       "invalid length 0, expected struct PromptDefinition with 7 elements at line 1 column 2"},
       {R"(["Hi", {}, "g"])",
        "invalid length 4, expected struct PromptDefinition with 7 elements at line 1 column 15"},
       {R"(["Hi", {}, "g", null, "user", {}, {}, 8])",
        "invalid length 8, expected struct PromptDefinition with 7 elements at line 1 column 39"},
-      {R"(["Hi", null, "g", null, "user"])", "invalid type: null, expected a map at line 1 column 8"},
+      {R"(["Hi", null, "g", null, "user"])",
+       "invalid type: null, expected a map at line 1 column 8"},
       {with_variable("[null]"),
        "invalid length 1, expected struct PromptVariable with 4 elements at line 1 column 68"},
       {with_variable(R"([null, true])"),
@@ -170,7 +186,8 @@ TEST(RecordRead, RuleViolationsGiveOnePositionedMessage) {
       {with_variant("[]"),
        "invalid length 0, expected struct PromptVariant with 2 elements at line 1 column 63"},
       // Syntax errors carry the reader's own message.
-      {R"({"body": "Hi", "name": "g", "role": "user"} x)", "trailing characters at line 1 column 45"},
+      {R"({"body": "Hi", "name": "g", "role": "user"} x)",
+       "trailing characters at line 1 column 45"},
       {R"({"body": "Hi", "name": "g", "role": "user",})", "trailing comma at line 1 column 44"},
       {"", "EOF while parsing a value at line 1 column 0"},
   };
@@ -188,7 +205,8 @@ TEST(RecordRead, JsonValueMessagesHaveNoPosition) {
   const std::vector<Case> cases = {
       {R"({"body": "b", "name": "g", "role": 5})",
        "invalid type: integer `5`, expected string or map"},
-      {R"({"body": "b", "name": "g", "role": ["user"]})", "invalid type: sequence, expected string or map"},
+      {R"({"body": "b", "name": "g", "role": ["user"]})",
+       "invalid type: sequence, expected string or map"},
       {R"({"body": "b", "name": "g"})", "missing field `role`"},
       {R"({"body": "b", "name": "", "role": "user"})", "shorter than 1 characters"},
       {R"({"body": "b", "name": "g", "role": "user", "variables": {"v": {"type": "x", "trusted": true}}})",
@@ -205,7 +223,9 @@ TEST(RecordRead, JsonValueMessagesHaveNoPosition) {
 TEST(RecordRead, JsonValueNestingIsBounded) {
   json::Value deep;
   for (int i = 0; i < 1000; ++i) deep = json::Value(json::Array{std::move(deep)});
-  json::Object definition{{"body", "b"}, {"name", "g"}, {"role", "user"},
+  json::Object definition{{"body", "b"},
+                          {"name", "g"},
+                          {"role", "user"},
                           {"metadata", json::Object{{"deep", std::move(deep)}}}};
   auto read = read_json_value(json::Value(std::move(definition)));
   ASSERT_FALSE(read.has_value());
@@ -214,21 +234,23 @@ TEST(RecordRead, JsonValueNestingIsBounded) {
 
 PromptDefinition rich_definition() {
   auto name = PromptDefinitionName::parse("greet");
-  PromptDefinition definition{"Hello {{ who }}", {}, std::move(*name), "pkg.Out",
-                              PromptDefinitionRole::Assistant, {}, {}};
-  definition.metadata = json::Object{
-      {"guard", true},
-      {"n", std::int64_t{-3}},
-      {"u", std::numeric_limits<std::uint64_t>::max()},
-      {"f", 0.1},
-      {"nested", json::Array{json::Value(), "x\n\"", json::Object{{"k", 1.0}}}}};
-  definition.variables["who"] = PromptVariable{"the addressee", false,
-                                               {PromptVariableTypeString::String}, true};
+  PromptDefinition definition{
+      "Hello {{ who }}", {}, std::move(*name), "pkg.Out", PromptDefinitionRole::Assistant, {}, {}};
+  definition.metadata =
+      json::Object{{"guard", true},
+                   {"n", std::int64_t{-3}},
+                   {"u", std::numeric_limits<std::uint64_t>::max()},
+                   {"f", 0.1},
+                   {"nested", json::Array{json::Value(), "x\n\"", json::Object{{"k", 1.0}}}}};
+  definition.variables["who"] =
+      PromptVariable{"the addressee", false, {PromptVariableTypeString::String}, true};
   definition.variables["tags"] = PromptVariable{
-      std::nullopt, true,
-      {std::vector{PromptVariableTypeArrayItem::Array, PromptVariableTypeArrayItem::Null}}, false};
-  definition.variables["empty"] = PromptVariable{std::nullopt, true,
-                                                 {std::vector<PromptVariableTypeArrayItem>{}}, false};
+      std::nullopt,
+      true,
+      {std::vector{PromptVariableTypeArrayItem::Array, PromptVariableTypeArrayItem::Null}},
+      false};
+  definition.variables["empty"] =
+      PromptVariable{std::nullopt, true, {std::vector<PromptVariableTypeArrayItem>{}}, false};
   definition.variants["short"] = PromptVariant{"Hi {{ who }}", json::Object{{"a", "b"}}};
   definition.variants["plain"] = PromptVariant{"Hi", {}};
   return definition;
@@ -253,7 +275,8 @@ TEST(RecordWrite, OutputIsIndependentOfInsertionOrder) {
   std::vector<std::string> names;
   for (int i = 0; i < 64; ++i) names.push_back("v" + std::to_string(i));
   for (const auto& name : names) forward.variables[name] = PromptVariable{};
-  for (auto it = names.rbegin(); it != names.rend(); ++it) backward.variables[*it] = PromptVariable{};
+  for (auto it = names.rbegin(); it != names.rend(); ++it)
+    backward.variables[*it] = PromptVariable{};
   const std::string text = json::write(to_json(forward));
   EXPECT_EQ(text, json::write(to_json(backward)));
   EXPECT_EQ(json::write(to_json(forward.variables)), json::write(to_json(backward.variables)));

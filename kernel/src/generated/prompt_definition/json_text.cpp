@@ -30,7 +30,8 @@ struct NodeSink {
         out.int_value = n.negative;
         break;
       case Number::Kind::NonNegative:
-        if (n.non_negative <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        if (n.non_negative <=
+            static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
           scalar(out, Node::Kind::Int, at);
           out.int_value = static_cast<std::int64_t>(n.non_negative);
         } else {
@@ -136,7 +137,8 @@ std::expected<PromptDefinition, std::string> read_json_text(std::string_view tex
   if (!parser.document(root)) return std::unexpected(parser.take_error().to_string());
   auto definition = read_definition(root, Source::Text);
   if (!definition) {
-    return std::unexpected(positioned(std::move(definition.error().message), definition.error().mark));
+    return std::unexpected(
+        positioned(std::move(definition.error().message), definition.error().mark));
   }
   return std::move(*definition);
 }

@@ -1,13 +1,14 @@
 // The one implementation of the record rules; every text reader and the JSON value reader
 // hand it a node tree. Values are read as their keys are met, so the first failure reported
 // is the first in document order.
+#include "quorlen/core/generated/prompt_definition/read.hpp"
+
 #include <array>
 #include <bitset>
 #include <optional>
 #include <span>
 
 #include "generated/prompt_definition/node_value.hpp"
-#include "quorlen/core/generated/prompt_definition/read.hpp"
 
 namespace quorlen::core::generated::prompt_definition {
 
@@ -33,9 +34,8 @@ constexpr Shape kDefinition = {
 constexpr std::array<std::string_view, 4> kVariableFields = {"description", "trusted", "type",
                                                              "validation_required"};
 constexpr std::array<bool, 4> kVariableRequired = {false, true, true, false};
-constexpr Shape kVariable = {
-    "struct PromptVariable", kVariableFields, kVariableRequired,
-    "one of `description`, `trusted`, `type`, `validation_required`"};
+constexpr Shape kVariable = {"struct PromptVariable", kVariableFields, kVariableRequired,
+                             "one of `description`, `trusted`, `type`, `validation_required`"};
 
 constexpr std::array<std::string_view, 2> kVariantFields = {"body", "metadata"};
 constexpr std::array<bool, 2> kVariantRequired = {true, false};
@@ -61,13 +61,20 @@ class Reader {
     std::unordered_map<std::string, PromptVariant> variants;
     bool ok = record(node, kDefinition, [&](std::size_t field, const Node& value) {
       switch (field) {
-        case 0: return text(value, body);
-        case 1: return object(value, metadata);
-        case 2: return definition_name(value, name);
-        case 3: return optional_text(value, output_model);
-        case 4: return definition_role(value, role);
-        case 5: return records(value, variables, &Reader::variable);
-        default: return records(value, variants, &Reader::variant);
+        case 0:
+          return text(value, body);
+        case 1:
+          return object(value, metadata);
+        case 2:
+          return definition_name(value, name);
+        case 3:
+          return optional_text(value, output_model);
+        case 4:
+          return definition_role(value, role);
+        case 5:
+          return records(value, variables, &Reader::variable);
+        default:
+          return records(value, variants, &Reader::variant);
       }
     });
     if (!ok) return false;
@@ -80,10 +87,14 @@ class Reader {
   bool variable(const Node& node, PromptVariable& out) {
     return record(node, kVariable, [&](std::size_t field, const Node& value) {
       switch (field) {
-        case 0: return optional_text(value, out.description);
-        case 1: return boolean(value, out.trusted);
-        case 2: return variable_type(value, out.type);
-        default: return boolean(value, out.validation_required);
+        case 0:
+          return optional_text(value, out.description);
+        case 1:
+          return boolean(value, out.trusted);
+        case 2:
+          return variable_type(value, out.type);
+        default:
+          return boolean(value, out.validation_required);
       }
     });
   }

@@ -9,34 +9,50 @@ std::expected<PromptDefinitionName, ConversionError> PromptDefinitionName::parse
 
 std::string_view to_string(PromptDefinitionRole role) {
   switch (role) {
-    case PromptDefinitionRole::System: return "system";
-    case PromptDefinitionRole::User: return "user";
-    case PromptDefinitionRole::Assistant: return "assistant";
+    case PromptDefinitionRole::System:
+      return "system";
+    case PromptDefinitionRole::User:
+      return "user";
+    case PromptDefinitionRole::Assistant:
+      return "assistant";
   }
   return "system";
 }
 
 std::string_view to_string(PromptVariableTypeString t) {
   switch (t) {
-    case PromptVariableTypeString::String: return "string";
-    case PromptVariableTypeString::Integer: return "integer";
-    case PromptVariableTypeString::Number: return "number";
-    case PromptVariableTypeString::Boolean: return "boolean";
-    case PromptVariableTypeString::Array: return "array";
-    case PromptVariableTypeString::Object: return "object";
+    case PromptVariableTypeString::String:
+      return "string";
+    case PromptVariableTypeString::Integer:
+      return "integer";
+    case PromptVariableTypeString::Number:
+      return "number";
+    case PromptVariableTypeString::Boolean:
+      return "boolean";
+    case PromptVariableTypeString::Array:
+      return "array";
+    case PromptVariableTypeString::Object:
+      return "object";
   }
   return "string";
 }
 
 std::string_view to_string(PromptVariableTypeArrayItem t) {
   switch (t) {
-    case PromptVariableTypeArrayItem::String: return "string";
-    case PromptVariableTypeArrayItem::Integer: return "integer";
-    case PromptVariableTypeArrayItem::Number: return "number";
-    case PromptVariableTypeArrayItem::Boolean: return "boolean";
-    case PromptVariableTypeArrayItem::Array: return "array";
-    case PromptVariableTypeArrayItem::Object: return "object";
-    case PromptVariableTypeArrayItem::Null: return "null";
+    case PromptVariableTypeArrayItem::String:
+      return "string";
+    case PromptVariableTypeArrayItem::Integer:
+      return "integer";
+    case PromptVariableTypeArrayItem::Number:
+      return "number";
+    case PromptVariableTypeArrayItem::Boolean:
+      return "boolean";
+    case PromptVariableTypeArrayItem::Array:
+      return "array";
+    case PromptVariableTypeArrayItem::Object:
+      return "object";
+    case PromptVariableTypeArrayItem::Null:
+      return "null";
   }
   return "null";
 }

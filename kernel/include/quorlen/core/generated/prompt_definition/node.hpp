@@ -56,7 +56,8 @@ json::Value resolve_core_schema(std::string_view plain_scalar);
 // The node as an untyped JSON value (metadata values, a variable's `type` before matching):
 // Scalar nodes resolve by the core schema when plain (or by their tag), else are strings;
 // mappings become objects with later-entry-wins; DateTime becomes its RFC 3339 string.
-// Fails only for a mapping key that is not a scalar text (message returned).
+// Fails only for a mapping key that is not a scalar text, or a scalar whose text does not
+// fit its explicit core tag (`!!int abc`); the message is returned.
 std::expected<json::Value, std::string> to_json(const Node& node);
 
 }  // namespace quorlen::core::generated::prompt_definition
