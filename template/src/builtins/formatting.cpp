@@ -131,7 +131,8 @@ std::expected<std::string, Error> printf_one(const PrintfSpec& spec, const Value
     case 'x':
     case 'X': {
       if (!integral(v, i)) {
-        if (v.kind() != Value::Kind::Float || !std::isfinite(v.as_float()) ||
+        bool decimal = spec.conv == 'd' || spec.conv == 'i';
+        if (!decimal || v.kind() != Value::Kind::Float || !std::isfinite(v.as_float()) ||
             std::fabs(v.as_float()) >= 1.7e38) {
           return bad(std::string("%") + spec.conv + " requires a number, not " +
                      std::string(kind_name(v)));
@@ -344,10 +345,14 @@ std::expected<std::string, Error> format_field(const FormatSpec& spec, const Val
   }
   if (number) return bad("format code 's' needs a string");
   if (spec.align == '=') return bad("'=' alignment is not allowed for strings");
+  if (spec.sign != '-' || spec.grouping || spec.alt) {
+    return bad("sign, grouping and '#' are not allowed for strings");
+  }
   std::string body = to_output_string(v);
   if (spec.precision >= 0) body = truncate_chars(body, static_cast<std::size_t>(spec.precision));
   std::string out;
-  pad(out, body, spec.width, spec.align ? spec.align : '<', spec.fill);
+  pad(out, body, spec.width, spec.align ? spec.align : '<',
+      spec.zero && !spec.align ? "0" : spec.fill);
   return out;
 }
 
