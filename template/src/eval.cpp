@@ -293,7 +293,8 @@ State::Done State::render_stmt(const Stmt& s, std::string& out) {
       auto r = render_body(ast_.body(s.body_begin, s.body_count), captured);
       leave();
       if (!r) return r;
-      Value content = Value::from_string(std::move(captured));
+      // Under autoescape the captured text is already escaped; it must not be escaped again.
+      Value content = Value::from_string(std::move(captured), autoescape_);
       if (s.expr != kNoNode) {
         auto filtered = eval_filter(ast_.exprs[s.expr], &content);
         if (!filtered) return std::unexpected(filtered.error());
@@ -417,14 +418,9 @@ State::Done State::bind_target(const Expr& target, const Value& v) {
   if (target.kind == ExprKind::Tuple || target.kind == ExprKind::List) {
     auto parts = ast_.arg_list(target);
     if (v.is_undefined()) return undefined_error();
-    std::vector<Value> items;
-    if (v.kind() == Value::Kind::Seq) {
-      items = v.as_seq();
-    } else if (v.kind() == Value::Kind::String || v.kind() == Value::Kind::Map) {
-      items = *iterate(v);
-    } else {
-      return fail(ErrorKind::CannotUnpack, "value is not iterable");
-    }
+    // Only sequences unpack: splitting a string or a map's keys by accident hides mistakes.
+    if (v.kind() != Value::Kind::Seq) return fail(ErrorKind::CannotUnpack, "value is not iterable");
+    const std::vector<Value>& items = v.as_seq();
     if (items.size() != parts.size()) {
       return fail(ErrorKind::CannotUnpack, "sequence of wrong length (expected " +
                                                std::to_string(parts.size()) + ", got " +

@@ -796,6 +796,13 @@ class Parser {
         case 'b': out.push_back('\b'); break;
         case 'f': out.push_back('\f'); break;
         case '\\': case '\'': case '"': case '/': out.push_back(n); break;
+        case 'x': {
+          auto byte = hex(s, i + 1, 2);
+          if (!byte) return fail_at(t.offset, "bad string escape");
+          i += 2;
+          append_utf8(out, *byte);
+          break;
+        }
         case 'u': {
           auto cp = hex(s, i + 1, 4);
           if (!cp) return fail_at(t.offset, "bad string escape");
@@ -1056,11 +1063,13 @@ class Parser {
   Id parse_filters(std::uint32_t node, bool one = false) {
     bool first = true;
     while (tok_.is_op("|") || (first && !one && node == kNoNode && tok_.kind == Tok::Name)) {
+      // Errors of a filter point at its `|`, where the application starts.
+      auto offset = tok_.offset;
       if (tok_.is_op("|")) advance();
       first = false;
       if (tok_.kind != Tok::Name) return unexpected("identifier");
       Expr e{ExprKind::Filter};
-      e.offset = tok_.offset;
+      e.offset = offset;
       e.a = node;
       e.name = tok_.text;
       advance();
