@@ -121,8 +121,9 @@ std::expected<Value, Error> arithmetic(Op op, const Value& a, const Value& b) {
 
 std::expected<Value, Error> repeat(const Value& item, const Value& count, const State& state) {
   Int128 n;
-  if (count.kind() == Value::Kind::Float && std::isfinite(count.as_float())) {
-    // A float count repeats by its integral part; huge counts are caught below.
+  if (count.kind() == Value::Kind::Float && std::isfinite(count.as_float()) &&
+      std::trunc(count.as_float()) == count.as_float()) {
+    // An integral float counts like the integer; huge counts are caught below.
     n = static_cast<Int128>(std::clamp(count.as_float(), -1.0, 1e30));
   } else if (!as_integer(count, n) || count.kind() == Value::Kind::Bool) {
     return unsupported(Op::Mul, item, count);

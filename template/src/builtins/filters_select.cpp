@@ -104,25 +104,30 @@ Result groupby(State& state, const Value& self, Args& args) {
   auto items = items_of(state, self);
   if (!items) return pass(items.error());
   bool cs = flag_arg(case_sensitive, false);
-  std::vector<std::pair<Value, Value>> keyed;
+  struct Keyed {
+    Value order_key, grouper, item;
+  };
+  std::vector<Keyed> keyed;
   keyed.reserve(items->size());
   for (Value& item : *items) {
     Value key = lookup_path(state, item, *attribute);
     if (key.is_undefined() && !fallback.is_undefined()) key = fallback;
-    keyed.emplace_back(std::move(key), std::move(item));
+    keyed.push_back({comparable(key, cs), key, std::move(item)});
   }
-  std::stable_sort(keyed.begin(), keyed.end(),
-                   [&](const auto& a, const auto& b) { return order(a.first, b.first, cs) < 0; });
-  // Each group is a (grouper, list) pair whose parts are also named `grouper` and `list`.
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return compare_values(a.order_key, b.order_key) < 0;
+  });
+  // Each group is a (grouper, list) pair whose parts are also named `grouper` and `list`; the
+  // grouper is the key of the group's first item.
   std::vector<Value> out;
   for (std::size_t i = 0; i < keyed.size();) {
     std::size_t j = i;
     std::vector<Value> members;
-    while (j < keyed.size() && same_key(keyed[i].first, keyed[j].first, cs)) {
-      members.push_back(std::move(keyed[j].second));
+    while (j < keyed.size() && compare_values(keyed[i].order_key, keyed[j].order_key) == 0) {
+      members.push_back(std::move(keyed[j].item));
       ++j;
     }
-    out.push_back(ValueAccess::make_group(keyed[i].first, Value::from_seq(std::move(members))));
+    out.push_back(ValueAccess::make_group(keyed[i].grouper, Value::from_seq(std::move(members))));
     i = j;
   }
   return Value::from_seq(std::move(out));

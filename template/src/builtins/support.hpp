@@ -37,10 +37,9 @@ bool flag_arg(const Value& v, bool fallback);
 // a sequence), or an integer index. Undefined when any step is missing.
 Value lookup_path(const State& state, const Value& item, const Value& path);
 
-// The order used by sort, dictsort, min, max, unique and groupby: strings compare
-// case-insensitively unless `case_sensitive`.
-std::strong_ordering order(const Value& a, const Value& b, bool case_sensitive);
-bool same_key(const Value& a, const Value& b, bool case_sensitive);
+// The key by which sort, dictsort, min, max, unique and groupby compare a value: strings
+// case-folded unless `case_sensitive` (inside sequences too); keys compare with compare_values.
+Value comparable(const Value& v, bool case_sensitive);
 
 // UTF-8 text.
 std::vector<std::string_view> characters_of(std::string_view s);
