@@ -1,61 +1,70 @@
-// Module initialisation: multi-phase, one execution slot, no module state.
+// Module initialisation: multi-phase, one execution slot, no module state. The execution
+// slot registers every name in a fixed order; that order is also `__all__`.
 #include <Python.h>
 
-#include <string_view>
-
+#include "check.hpp"
+#include "error.hpp"
+#include "prompt.hpp"
+#include "py/call.hpp"
+#include "py/module.hpp"
 #include "quorlen/core/version.hpp"
+#include "render.hpp"
 
+namespace quorlen::py {
 namespace {
 
-PyObject* core_version(PyObject*, PyObject*) {
-  const auto v = quorlen::core::kVersion;
-  return PyUnicode_FromStringAndSize(v.data(), static_cast<Py_ssize_t>(v.size()));
+PyObject* core_version(PyObject*) { return str(core::kVersion).release(); }
+
+PyMethodDef core_version_def = {
+    "core_version", noargs<core_version>, METH_NOARGS,
+    "core_version()\n--\n\nReturn the version of the rendering kernel, a str."};
+
+// The type objects are shared by every import in the process, which is only sound within
+// one interpreter: another interpreter would see objects owned by the first.
+Result<void> require_main_interpreter() {
+  if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0)
+    return raise(PyExc_ImportError, "quorlen can only be imported in the main interpreter");
+  return {};
 }
 
-PyMethodDef core_version_def = {"core_version", core_version, METH_NOARGS,
-                                "core_version()\n--\n\nThe version of the rendering kernel."};
-
-int add_name(PyObject* module, const char* name, PyObject* obj) {
-  PyObject* all = PyObject_GetAttrString(module, "__all__");
-  if (!all) {
-    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
-    PyErr_Clear();
-    all = PyList_New(0);
-    if (!all || PyObject_SetAttrString(module, "__all__", all) < 0) {
-      Py_XDECREF(all);
-      return -1;
-    }
-  } else if (!PyList_Check(all)) {
-    Py_DECREF(all);
-    PyErr_SetString(PyExc_TypeError, "module __all__ is not a list");
-    return -1;
+Result<void> register_all(PyObject* module) {
+  if (!add_function(module, &core_version_def)) return raised();
+  if (!register_errors(module)) return raised();
+  // Composition and Message follow Finding; MergeStrategy follows Prompt.
+  for (PyTypeObject* type : {render_result_type(), guard_config_type(), check_report_type(),
+                             finding_type(), prompt_type()}) {
+    if (!add_type(module, type)) return raised();
   }
-  PyObject* s = PyUnicode_FromString(name);
-  int rc = s ? PyList_Append(all, s) : -1;
-  Py_XDECREF(s);
-  Py_DECREF(all);
-  if (rc < 0) return -1;
-  return PyObject_SetAttrString(module, name, obj);
+  return {};
 }
 
 int exec_module(PyObject* module) {
-  if (!PyModule_Check(module)) {
-    PyErr_SetString(PyExc_TypeError, "quorlen: not a module object");
-    return -1;
-  }
-  PyObject* fn = PyCFunction_NewEx(&core_version_def, nullptr, nullptr);
-  if (!fn) return -1;
-  int rc = add_name(module, "core_version", fn);
-  Py_DECREF(fn);
-  return rc;
+  return guarded(
+      [&]() -> int {
+        if (!PyModule_Check(module)) {
+          PyErr_SetString(PyExc_TypeError, "quorlen: the execution slot needs a module object");
+          return -1;
+        }
+        if (!require_main_interpreter() || !register_all(module)) return -1;
+        return 0;
+      },
+      -1);
 }
 
 PyModuleDef_Slot slots[] = {{Py_mod_exec, reinterpret_cast<void*>(exec_module)}, {0, nullptr}};
 
-PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "quorlen",
-                          "Validated, immutable prompt definitions.", 0, nullptr, slots,
-                          nullptr, nullptr, nullptr};
+PyModuleDef module_def = {PyModuleDef_HEAD_INIT,
+                          "quorlen",
+                          "Validated, immutable prompt definitions rendered by a native "
+                          "template engine.",
+                          0,
+                          nullptr,
+                          slots,
+                          nullptr,
+                          nullptr,
+                          nullptr};
 
 }  // namespace
+}  // namespace quorlen::py
 
-PyMODINIT_FUNC PyInit_quorlen(void) { return PyModuleDef_Init(&module_def); }
+PyMODINIT_FUNC PyInit_quorlen(void) { return PyModuleDef_Init(&quorlen::py::module_def); }

@@ -61,6 +61,7 @@ struct Error {
 class Value {
  public:
   enum class Kind : std::uint8_t { Undefined, None, Bool, Int, UInt, Float, String, Seq, Map, Object };
+  using Entries = std::vector<std::pair<Value, Value>>;  // a map's entries, sorted by key
 
   Value();  // undefined
   static Value none();
@@ -73,12 +74,33 @@ class Value {
   // Sorts by key (byte order); for equal keys the later entry wins.
   static Value from_map(std::vector<std::pair<std::string, Value>> entries);
 
-  Kind kind() const;
+  Kind kind() const { return kind_; }
   bool is_undefined() const { return kind() == Kind::Undefined; }
 
+  // Raw payload accessors: each answers a neutral value (false, 0, "", empty) when the kind
+  // differs, so callers test kind() first.
+  bool as_bool() const { return kind_ == Kind::Bool && scalar_.b; }
+  std::int64_t as_int() const { return kind_ == Kind::Int ? scalar_.i : 0; }
+  std::uint64_t as_uint() const { return kind_ == Kind::UInt ? scalar_.u : 0; }
+  double as_float() const { return kind_ == Kind::Float ? scalar_.f : 0.0; }
+  std::string_view as_string() const;
+  bool is_safe() const { return kind_ == Kind::String && safe_; }
+  const std::vector<Value>& as_seq() const;
+  const Entries& as_map() const;
+
   struct Impl;
+
  private:
-  std::shared_ptr<const Impl> impl_;  // representation is the engine's own
+  Kind kind_ = Kind::Undefined;
+  bool safe_ = false;
+  union Scalar {
+    bool b;
+    std::int64_t i;
+    std::uint64_t u;
+    double f;
+  } scalar_{};
+  // String: std::string, Seq: std::vector<Value>, Map: Entries, Object: the engine's object.
+  std::shared_ptr<const void> heap_;
   friend struct ValueAccess;
 };
 

@@ -48,6 +48,11 @@ std::expected<RenderResult, KernelError> render(const PromptDefinition& definiti
                                                 std::optional<std::string_view> variant,
                                                 jinja::Value value, const GuardConfig& guard);
 
+// Compiles `source` in `environment` under kTemplateName and fetches it back; engine
+// failures come back mapped. The render and the agreement analysis both compile this way.
+std::expected<const jinja::Template*, KernelError> compile_template(jinja::Environment& environment,
+                                                                   std::string source);
+
 // Classifies an engine error, detecting the excluded template features.
 KernelError map_engine_error(jinja::Error error);
 

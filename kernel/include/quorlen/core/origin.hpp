@@ -24,11 +24,16 @@ std::vector<std::string> untrusted_fields(const PromptDefinition& definition);
 // None, the advisory, or a Guard error for an override that misses the delimiter contract.
 std::expected<std::optional<std::string>, KernelError> build_guard_text(
     const PromptDefinition& definition, const GuardConfig& guard);
+// The same for a caller that already holds the definition's untrusted set.
+std::expected<std::optional<std::string>, KernelError> build_guard_text(
+    const std::vector<std::string>& untrusted, const GuardConfig& guard);
 
 // Rewrites every {{ ... }} naming an untrusted variable to pass through the guard filter.
+// Whitespace-control markers ({{- ... -}}, {{+ ... +}}) stay outside the parentheses.
 std::string apply_guard_prepass(std::string_view source, const std::vector<std::string>& untrusted);
 
-// The filter: the value's printed text, entity-escaped, between <untrusted> tags.
+// The filter: the value's printed text, entity-escaped, between <untrusted> tags. An
+// undefined value fails as printing it would under strict undefined handling.
 std::expected<jinja::Value, jinja::Error> guard_wrap(const jinja::Value& value);
 
 }  // namespace quorlen::core

@@ -1,1 +1,0 @@
-// Consumer sources live beside this file.

@@ -1,1 +1,0 @@
-// Kernel sources live beside this file.

@@ -1,1 +1,0 @@
-// Engine sources live beside this file.

@@ -1,0 +1,24 @@
+// Bounds that keep any template and any value from exhausting the stack, memory or time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace jinja::limits {
+
+// Nesting of expressions and blocks while parsing.
+inline constexpr std::size_t kMaxParseDepth = 128;
+// Height of one expression tree (long operator chains included).
+inline constexpr std::size_t kMaxExprHeight = 256;
+// Nesting of loops (recursive loop calls included) and of filter/set blocks while rendering.
+inline constexpr std::size_t kMaxRecursion = 256;
+// Elements that range() may produce.
+inline constexpr std::uint64_t kMaxRangeLength = 100000;
+// Bytes of the rendered output and of any single string a render creates.
+inline constexpr std::size_t kMaxOutputBytes = std::size_t{32} << 20;
+// Elements of any sequence a render creates (repetition, concatenation, filters).
+inline constexpr std::size_t kMaxSeqLength = std::size_t{1} << 20;
+// Loop iterations in one render, over all loops: bounds the time of nested loops.
+inline constexpr std::uint64_t kMaxIterations = 10'000'000;
+
+}  // namespace jinja::limits
