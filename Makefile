@@ -42,7 +42,7 @@ py-test:
 
 # C++ micro-benchmarks (when Google Benchmark is installed), then the Python comparison.
 bench: install
-	@if [ -f $(BUILD)/bench/Makefile ] || grep -q jinja_bench $(BUILD)/build.ninja 2>/dev/null; then \
+	@if grep -q jinja_bench $(BUILD)/build.ninja 2>/dev/null; then \
 	  $(VENV)/bin/ninja -C $(BUILD) jinja_bench kernel_bench readers_bench && \
 	  for b in jinja_bench kernel_bench readers_bench; do $(BUILD)/bench/$$b --benchmark_min_time=0.2s; done; \
 	else echo "bench: Google Benchmark not installed (libbenchmark-dev); C++ benchmarks skipped"; fi
