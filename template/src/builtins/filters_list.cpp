@@ -99,21 +99,22 @@ Result min_or_max(State& state, const Value& self, Args& args) {
   Value case_sensitive = args.get(0, "case_sensitive");
   Value attribute = args.get(1, "attribute");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
-  if (items->empty()) return Value();
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
+  if (items.empty()) return Value();
   KeyedOrder o = make_order(state, attribute, flag_arg(case_sensitive, false));
   std::size_t best = 0;
-  Value best_key = o.key((*items)[0]);
-  for (std::size_t i = 1; i < items->size(); ++i) {
-    Value k = o.key((*items)[i]);
+  Value best_key = o.key(items[0]);
+  for (std::size_t i = 1; i < items.size(); ++i) {
+    Value k = o.key(items[i]);
     auto c = compare_values(k, best_key);
     if (Min ? c < 0 : c > 0) {
       best = i;
       best_key = std::move(k);
     }
   }
-  return (*items)[best];
+  return items[best];
 }
 
 Result sort(State& state, const Value& self, Args& args) {
@@ -211,8 +212,9 @@ Result join(State& state, const Value& self, Args& args) {
   Value sep = args.get(0, "d");
   Value attribute = args.get(1, "attribute");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
   std::string separator;
   if (!sep.is_undefined()) {
     auto s = text_of(state, sep);
@@ -229,7 +231,7 @@ Result join(State& state, const Value& self, Args& args) {
   bool has_attribute = !attribute.is_undefined() && attribute.kind() != Value::Kind::None;
   std::string out;
   bool first = true;
-  for (const Value& raw : *items) {
+  for (const Value& raw : items) {
     Value item = has_attribute ? lookup_path(state, raw, attribute) : raw;
     if (auto r = state.require_defined(item); !r) return pass(r.error());
     if (!first) out += separator;
@@ -308,12 +310,13 @@ Result sum(State& state, const Value& self, Args& args) {
   Value attribute = args.get(0, "attribute");
   Value start = args.get(1, "start");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
   bool numbers_only = start.is_undefined();
   Value total = numbers_only ? Value::from_int(0) : start;
   bool has_attribute = !attribute.is_undefined() && attribute.kind() != Value::Kind::None;
-  for (const Value& raw : *items) {
+  for (const Value& raw : items) {
     Value item = has_attribute ? lookup_path(state, raw, attribute) : raw;
     if (has_attribute && item.is_undefined()) continue;
     if (auto r = state.require_defined(item); !r) return pass(r.error());
@@ -332,14 +335,15 @@ Result unique(State& state, const Value& self, Args& args) {
   Value case_sensitive = args.get(0, "case_sensitive");
   Value attribute = args.get(1, "attribute");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
   bool cs = flag_arg(case_sensitive, false);
   bool has_attribute = !attribute.is_undefined() && attribute.kind() != Value::Kind::None;
   auto less = [](const Value& a, const Value& b) { return compare_values(a, b) < 0; };
   std::set<Value, decltype(less)> seen(less);
   std::vector<Value> out;
-  for (const Value& item : *items) {
+  for (const Value& item : items) {
     Value key = comparable(has_attribute ? lookup_path(state, item, attribute) : item, cs);
     if (seen.insert(std::move(key)).second) out.push_back(item);
   }

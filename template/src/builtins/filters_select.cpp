@@ -25,13 +25,14 @@ Result filter_items(State& state, const Value& self, Args& args, bool by_attribu
   Value test = args.get(next);
   auto test_args = args.rest(next + 1);
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
   if (given(test) && test.kind() != Value::Kind::String) {
     return fail(ErrorKind::InvalidOperation, "the test name must be a string");
   }
   std::vector<Value> out;
-  for (const Value& item : *items) {
+  for (const Value& item : items) {
     Value subject = by_attribute ? lookup_path(state, item, attribute) : item;
     bool result;
     if (given(test)) {
@@ -66,9 +67,10 @@ Result map(State& state, const Value& self, Args& args) {
   if (!attribute.is_undefined()) {
     Value fallback = args.keyword("default");
     if (auto d = args.done(); !d) return pass(d.error());
-    auto items = items_of(state, self);
-    if (!items) return pass(items.error());
-    for (const Value& item : *items) {
+    auto view = view_items(state, self);
+    if (!view) return pass(view.error());
+    const std::vector<Value>& items = view->get();
+    for (const Value& item : items) {
       Value v = lookup_path(state, item, attribute);
       out.push_back(v.is_undefined() && !fallback.is_undefined() ? fallback : v);
     }
@@ -83,10 +85,11 @@ Result map(State& state, const Value& self, Args& args) {
   if (name.kind() != Value::Kind::String) {
     return fail(ErrorKind::InvalidOperation, "the filter name must be a string");
   }
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
-  out.reserve(items->size());
-  for (const Value& item : *items) {
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
+  out.reserve(items.size());
+  for (const Value& item : items) {
     Args sub(filter_args, keywords);
     auto r = state.apply_filter(name.as_string(), item, sub);
     if (!r) return r;

@@ -128,6 +128,13 @@ Items items_of(const State& state, const Value& v) {
   return state.iterate(v);
 }
 
+std::expected<ItemsView, Error> view_items(const State& state, const Value& v) {
+  if (v.kind() == Value::Kind::Seq) return ItemsView::borrow(v.as_seq());
+  auto items = items_of(state, v);
+  if (!items) return pass(items.error());
+  return ItemsView::own(std::move(*items));
+}
+
 std::expected<std::string, Error> text_of(const State& state, const Value& v) {
   if (auto r = state.require_defined(v); !r) return pass(r.error());
   if (v.kind() == Value::Kind::String) return std::string(v.as_string());

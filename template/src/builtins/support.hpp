@@ -3,6 +3,7 @@
 #pragma once
 
 #include <compare>
+#include <utility>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -22,6 +23,24 @@ inline std::unexpected<Error> pass(const Error& e) { return std::unexpected(e); 
 // The elements a filter works on: a sequence's items, a map's keys, a string's characters;
 // none gives nothing. Undefined fails as undefined, other kinds as not iterable.
 Items items_of(const State& state, const Value& v);
+
+// The same elements, borrowing a sequence's items instead of copying them.
+class ItemsView {
+ public:
+  static ItemsView borrow(const std::vector<Value>& items) { return ItemsView(&items, {}); }
+  static ItemsView own(std::vector<Value> items) { return ItemsView(nullptr, std::move(items)); }
+  ItemsView(const ItemsView&) = delete;
+  ItemsView(ItemsView&& other) noexcept
+      : borrowed_(other.borrowed_), owned_(std::move(other.owned_)) {}
+  const std::vector<Value>& get() const { return borrowed_ ? *borrowed_ : owned_; }
+
+ private:
+  ItemsView(const std::vector<Value>* borrowed, std::vector<Value> owned)
+      : borrowed_(borrowed), owned_(std::move(owned)) {}
+  const std::vector<Value>* borrowed_ = nullptr;
+  std::vector<Value> owned_;
+};
+std::expected<ItemsView, Error> view_items(const State& state, const Value& v);
 
 // The text of a defined value (strings as they are, other values as they print).
 std::expected<std::string, Error> text_of(const State& state, const Value& v);
