@@ -107,6 +107,10 @@ std::expected<std::vector<Value>, Error> State::iterate(const Value& v) const {
 
 Value State::get_attr(const Value& v, std::string_view name) const {
   if (v.kind() == Value::Kind::Map) return map_get(v, name);
+  if (ValueAccess::is_group(v)) {
+    if (name == "grouper") return v.as_seq()[0];
+    if (name == "list") return v.as_seq()[1];
+  }
   if (const Object* o = as_object(v)) return o->get_attr(name);
   return {};
 }
