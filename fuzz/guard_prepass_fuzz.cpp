@@ -24,7 +24,7 @@ bool is_identifier(std::string_view name) {
 
 bool is_delimiter(char c) { return std::string_view("\t\n\r !%()*+,-/<=>[]|~").find(c) != std::string_view::npos; }
 
-// Decodes the code point at `at` (well-formed UTF-8 only; anything else counts as no space).
+// Decodes the code point at `at`; anything but well-formed UTF-8 counts as no space.
 bool white_space_at(std::string_view text, std::size_t at, std::size_t& width) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   std::uint32_t cp = byte(at);
@@ -37,6 +37,8 @@ bool white_space_at(std::string_view text, std::size_t at, std::size_t& width) {
       if ((byte(at + k) & 0xc0) != 0x80) return false;
       cp = (cp << 6) | (byte(at + k) & 0x3f);
     }
+    // An overlong form is no character at all (0xc0 0x8b is not a vertical tab).
+    if (cp < (width == 2 ? 0x80u : width == 3 ? 0x800u : 0x10000u)) return false;
   }
   return (cp >= 0x09 && cp <= 0x0d) || cp == 0x20 || cp == 0x85 || cp == 0xa0 || cp == 0x1680 ||
          (cp >= 0x2000 && cp <= 0x200a) || cp == 0x2028 || cp == 0x2029 || cp == 0x202f ||
