@@ -14,7 +14,7 @@ namespace jinja {
 inline constexpr std::uint32_t kNoNode = 0xFFFFFFFFu;
 
 enum class ExprKind : std::uint8_t {
-  Const,        // constant
+  Const,        // Ast::constants[a]
   Name,         // name
   List,         // args: elements
   Tuple,        // args: elements
@@ -48,11 +48,11 @@ struct Expr {
   ExprKind kind;
   Op op = Op::None;
   bool negated = false;      // `is not`
+  std::uint16_t height = 1;  // longest path to a leaf, bounded while parsing
   std::uint32_t offset = 0;  // source offset, for the line of an error
   std::uint32_t a = kNoNode, b = kNoNode, c = kNoNode, d = kNoNode;
   std::uint32_t args_begin = 0, args_count = 0;  // into Ast::args
   std::string_view name{};
-  Value constant{};
 };
 
 enum class StmtKind : std::uint8_t {
@@ -83,6 +83,7 @@ struct Ast {
   std::vector<Expr> exprs;
   std::vector<Stmt> stmts;
   std::vector<Arg> args;
+  std::vector<Value> constants;
   std::vector<std::uint32_t> bodies;  // statement ids of every body, each body contiguous
   std::uint32_t root_begin = 0, root_count = 0;
 

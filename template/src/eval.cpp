@@ -107,6 +107,10 @@ std::expected<std::vector<Value>, Error> State::iterate(const Value& v) const {
 
 Value State::get_attr(const Value& v, std::string_view name) const {
   if (v.kind() == Value::Kind::Map) return map_get(v, name);
+  if (ValueAccess::is_group(v)) {
+    if (name == "grouper") return v.as_seq()[0];
+    if (name == "list") return v.as_seq()[1];
+  }
   if (const Object* o = as_object(v)) return o->get_attr(name);
   return {};
 }
@@ -286,12 +290,11 @@ State::Done State::render_stmt(const Stmt& s, std::string& out) {
     case StmtKind::FilterBlock: {
       if (auto r = enter(); !r) return at(r.error());
       std::string captured;
-      push_frame();
       auto r = render_body(ast_.body(s.body_begin, s.body_count), captured);
-      pop_frame();
       leave();
       if (!r) return r;
-      Value content = Value::from_string(std::move(captured));
+      // Under autoescape the captured text is already escaped; it must not be escaped again.
+      Value content = Value::from_string(std::move(captured), autoescape_);
       if (s.expr != kNoNode) {
         auto filtered = eval_filter(ast_.exprs[s.expr], &content);
         if (!filtered) return std::unexpected(filtered.error());
@@ -415,14 +418,9 @@ State::Done State::bind_target(const Expr& target, const Value& v) {
   if (target.kind == ExprKind::Tuple || target.kind == ExprKind::List) {
     auto parts = ast_.arg_list(target);
     if (v.is_undefined()) return undefined_error();
-    std::vector<Value> items;
-    if (v.kind() == Value::Kind::Seq) {
-      items = v.as_seq();
-    } else if (v.kind() == Value::Kind::String || v.kind() == Value::Kind::Map) {
-      items = *iterate(v);
-    } else {
-      return fail(ErrorKind::CannotUnpack, "value is not iterable");
-    }
+    // Only sequences unpack: splitting a string or a map's keys by accident hides mistakes.
+    if (v.kind() != Value::Kind::Seq) return fail(ErrorKind::CannotUnpack, "value is not iterable");
+    const std::vector<Value>& items = v.as_seq();
     if (items.size() != parts.size()) {
       return fail(ErrorKind::CannotUnpack, "sequence of wrong length (expected " +
                                                std::to_string(parts.size()) + ", got " +
@@ -452,7 +450,7 @@ State::Result State::eval(std::uint32_t id) {
   const Expr& e = ast_.exprs[id];
   auto at = [&](Error err) { return std::unexpected(located(std::move(err), e.offset)); };
   switch (e.kind) {
-    case ExprKind::Const: return e.constant;
+    case ExprKind::Const: return ast_.constants[e.a];
     case ExprKind::Name: return eval_name(e);
     case ExprKind::List:
     case ExprKind::Tuple:

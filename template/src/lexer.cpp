@@ -6,8 +6,11 @@ namespace {
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+// Bytes of non-ASCII characters count as name characters, so names may be written in any
+// script.
 bool is_name_start(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
 }
 bool is_name_char(char c) { return is_name_start(c) || is_digit(c); }
 
@@ -70,9 +73,12 @@ Token Lexer::next() {
     }
     return take(Tok::String, n + 1);
   }
-  static constexpr std::string_view kTwo[] = {"**", "//", "==", "!=", "<=", ">="};
-  for (std::string_view op : kTwo) {
-    if (rest.starts_with(op)) return take(Tok::Op, 2);
+  if (rest.size() >= 2) {
+    char d = rest[1];
+    if ((d == c && (c == '*' || c == '/')) ||
+        (d == '=' && (c == '=' || c == '!' || c == '<' || c == '>'))) {
+      return take(Tok::Op, 2);
+    }
   }
   static constexpr std::string_view kOne = "+-*/%~<>=.,:|()[]{}";
   if (kOne.find(c) != std::string_view::npos) {

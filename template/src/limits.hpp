@@ -8,6 +8,8 @@ namespace jinja::limits {
 
 // Nesting of expressions and blocks while parsing.
 inline constexpr std::size_t kMaxParseDepth = 128;
+// Height of one expression tree (long operator chains included).
+inline constexpr std::size_t kMaxExprHeight = 256;
 // Nesting of loops (recursive loop calls included) and of filter/set blocks while rendering.
 inline constexpr std::size_t kMaxRecursion = 256;
 // Elements that range() may produce.

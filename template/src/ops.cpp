@@ -1,5 +1,6 @@
 #include "ops.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -65,8 +66,11 @@ std::expected<Value, Error> arithmetic(Op op, const Value& a, const Value& b) {
       case Op::Add: return from_wide(x + y);
       case Op::Sub: return from_wide(x - y);
       case Op::Mul: {
-        // Both fit in 65 bits, so the product fits in 128.
-        return from_wide(x * y);
+        Int128 product;
+        if (__builtin_mul_overflow(x, y, &product)) {
+          return fail(ErrorKind::InvalidOperation, "integer overflow");
+        }
+        return from_wide(product);
       }
       case Op::Div:
         if (y == 0) return fail(ErrorKind::InvalidOperation, "division by zero");
@@ -81,8 +85,8 @@ std::expected<Value, Error> arithmetic(Op op, const Value& a, const Value& b) {
         if (y < 0) return Value::from_float(std::pow(static_cast<double>(x), static_cast<double>(y)));
         Int128 result = 1;
         for (Int128 i = 0; i < y; ++i) {
-          result *= x;
-          if (result > static_cast<Int128>(UINT64_MAX) || result < INT64_MIN) {
+          if (__builtin_mul_overflow(result, x, &result) ||
+              result > static_cast<Int128>(UINT64_MAX) || result < INT64_MIN) {
             return fail(ErrorKind::InvalidOperation, "integer overflow");
           }
           if (result == 0 || result == 1) break;
@@ -117,7 +121,11 @@ std::expected<Value, Error> arithmetic(Op op, const Value& a, const Value& b) {
 
 std::expected<Value, Error> repeat(const Value& item, const Value& count, const State& state) {
   Int128 n;
-  if (!as_integer(count, n) || count.kind() == Value::Kind::Bool) {
+  if (count.kind() == Value::Kind::Float && std::isfinite(count.as_float()) &&
+      std::trunc(count.as_float()) == count.as_float()) {
+    // An integral float counts like the integer; huge counts are caught below.
+    n = static_cast<Int128>(std::clamp(count.as_float(), -1.0, 1e30));
+  } else if (!as_integer(count, n) || count.kind() == Value::Kind::Bool) {
     return unsupported(Op::Mul, item, count);
   }
   if (n < 0) n = 0;

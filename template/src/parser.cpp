@@ -31,11 +31,20 @@ std::string_view lstrip(std::string_view s) {
 
 class Parser {
  public:
-  explicit Parser(std::string_view src) : src_(src), lex_(src) {}
+  explicit Parser(std::string_view src) : src_(src), lex_(src) {
+    // Rough node counts per source byte, so that the vectors rarely grow.
+    ast_.exprs.reserve(src.size() / 12 + 4);
+    ast_.stmts.reserve(src.size() / 24 + 4);
+    ast_.bodies.reserve(src.size() / 24 + 4);
+  }
 
   std::expected<Ast, Error> run() {
     std::vector<std::uint32_t> body;
-    if (auto r = parse_body({}, body); !r) return std::unexpected(r.error());
+    auto r = parse_body({}, body);
+    if (too_deep_ && (r || line_of(src_, *too_deep_) <= r.error().line)) {
+      return fail_at(*too_deep_, "expression is nested too deeply");
+    }
+    if (!r) return std::unexpected(r.error());
     ast_.root_begin = static_cast<std::uint32_t>(ast_.bodies.size());
     ast_.root_count = static_cast<std::uint32_t>(body.size());
     ast_.bodies.insert(ast_.bodies.end(), body.begin(), body.end());
@@ -58,17 +67,14 @@ class Parser {
       case Tok::VarEnd: return "end of variable block";
       case Tok::BlockEnd: return "end of block";
       case Tok::String: return "string";
-      case Tok::Bad: {
-        // Quote the whole character, not a byte of it.
-        std::size_t n = 1;
-        unsigned char c = static_cast<unsigned char>(t.text[0]);
-        if (c >= 0xF0) n = 4; else if (c >= 0xE0) n = 3; else if (c >= 0xC0) n = 2;
-        return "`" + std::string(src_.substr(t.offset, std::min(n, src_.size() - t.offset))) + "`";
-      }
       default: return "`" + std::string(t.text) + "`";
     }
   }
   std::unexpected<Error> unexpected(std::string_view expected) const {
+    if (tok_.kind == Tok::Bad) {
+      bool quote = tok_.text == "'" || tok_.text == "\"";
+      return fail_at(tok_.offset, quote ? "unexpected end of string" : "unexpected character");
+    }
     std::string d = "unexpected " + describe(tok_);
     if (!expected.empty()) d += ", expected " + std::string(expected);
     return fail_at(tok_.offset, std::move(d));
@@ -105,12 +111,30 @@ class Parser {
 
   // ---- nodes -----------------------------------------------------------------------
   std::uint32_t add(Expr e) {
+    // Long operator chains nest without recursion in the parser; bound their height so that
+    // evaluating them cannot exhaust the stack.
+    std::uint32_t h = 0;
+    for (std::uint32_t child : {e.a, e.b, e.c, e.d}) {
+      if (child != kNoNode && e.kind != ExprKind::Const) h = std::max<std::uint32_t>(h, ast_.exprs[child].height);
+    }
+    for (std::uint32_t i = 0; i < e.args_count; ++i) {
+      h = std::max<std::uint32_t>(h, ast_.exprs[ast_.args[e.args_begin + i].expr].height);
+    }
+    if (h + 1 > limits::kMaxExprHeight) {
+      if (!too_deep_) too_deep_ = e.offset;
+      h = limits::kMaxExprHeight;
+    }
+    e.height = static_cast<std::uint16_t>(h + 1);
     ast_.exprs.push_back(std::move(e));
     return static_cast<std::uint32_t>(ast_.exprs.size() - 1);
   }
   std::uint32_t add(Stmt s) {
     ast_.stmts.push_back(std::move(s));
     return static_cast<std::uint32_t>(ast_.stmts.size() - 1);
+  }
+  std::uint32_t constant(Value v) {
+    ast_.constants.push_back(std::move(v));
+    return static_cast<std::uint32_t>(ast_.constants.size() - 1);
   }
   void set_args(Expr& e, const std::vector<Arg>& args) {
     e.args_begin = static_cast<std::uint32_t>(ast_.args.size());
@@ -157,7 +181,7 @@ class Parser {
         if (stops.size() != 0) {
           tok_ = Token{};
           tok_.offset = static_cast<std::uint32_t>(src_.size());
-          return unexpected("end of block `" + std::string(*stops.begin()) + "`");
+          return unexpected("end of block");
         }
         return {};
       }
@@ -695,9 +719,9 @@ class Parser {
         advance();
         Expr e{ExprKind::Const};
         e.offset = offset;
-        if (n == "true" || n == "True") e.constant = Value::from_bool(true);
-        else if (n == "false" || n == "False") e.constant = Value::from_bool(false);
-        else if (n == "none" || n == "None") e.constant = Value::none();
+        if (n == "true" || n == "True") e.a = constant(Value::from_bool(true));
+        else if (n == "false" || n == "False") e.a = constant(Value::from_bool(false));
+        else if (n == "none" || n == "None") e.a = constant(Value::none());
         else {
           e.kind = ExprKind::Name;
           e.name = n;
@@ -712,7 +736,7 @@ class Parser {
         }
         Expr e{ExprKind::Const};
         e.offset = offset;
-        e.constant = Value::from_string(std::move(text));
+        e.a = constant(Value::from_string(std::move(text)));
         return add(std::move(e));
       }
       case Tok::Int: return parse_int();
@@ -727,7 +751,7 @@ class Parser {
         advance();
         Expr e{ExprKind::Const};
         e.offset = offset;
-        e.constant = Value::from_float(d);
+        e.a = constant(Value::from_float(d));
         return add(std::move(e));
       }
       case Tok::Op:
@@ -752,7 +776,7 @@ class Parser {
     advance();
     Expr e{ExprKind::Const};
     e.offset = offset;
-    e.constant = Value::from_uint(value);
+    e.a = constant(Value::from_uint(value));
     return add(std::move(e));
   }
 
@@ -772,6 +796,13 @@ class Parser {
         case 'b': out.push_back('\b'); break;
         case 'f': out.push_back('\f'); break;
         case '\\': case '\'': case '"': case '/': out.push_back(n); break;
+        case 'x': {
+          auto byte = hex(s, i + 1, 2);
+          if (!byte) return fail_at(t.offset, "bad string escape");
+          i += 2;
+          append_utf8(out, *byte);
+          break;
+        }
         case 'u': {
           auto cp = hex(s, i + 1, 4);
           if (!cp) return fail_at(t.offset, "bad string escape");
@@ -967,7 +998,7 @@ class Parser {
       }
       if (arg.name.empty()) {
         for (const Arg& a : args) {
-          if (!a.name.empty()) return fail_at(tok_.offset, "non-keyword argument after keyword argument");
+          if (!a.name.empty()) return fail_at(tok_.offset, "non-keyword arg after keyword arg");
         }
       }
       auto value = parse_expression();
@@ -1032,11 +1063,13 @@ class Parser {
   Id parse_filters(std::uint32_t node, bool one = false) {
     bool first = true;
     while (tok_.is_op("|") || (first && !one && node == kNoNode && tok_.kind == Tok::Name)) {
+      // Errors of a filter point at its `|`, where the application starts.
+      auto offset = tok_.offset;
       if (tok_.is_op("|")) advance();
       first = false;
       if (tok_.kind != Tok::Name) return unexpected("identifier");
       Expr e{ExprKind::Filter};
-      e.offset = tok_.offset;
+      e.offset = offset;
       e.a = node;
       e.name = tok_.text;
       advance();
@@ -1054,6 +1087,7 @@ class Parser {
   Token tok_;
   Ast ast_;
   std::size_t depth_ = 0;
+  std::optional<std::uint32_t> too_deep_;
   bool strip_next_ = false;
   std::string_view stop_word_;
   std::uint32_t stop_offset_ = 0;

@@ -47,6 +47,13 @@ struct ValueAccess {
   // A sequence that prints as a tuple: `(1, 2)`.
   static Value make_tuple(std::vector<Value> items);
   static bool is_tuple(const Value& v) { return v.kind_ == Value::Kind::Seq && v.safe_; }
+  // A (grouper, list) tuple of `groupby` whose two items are also attributes of those names.
+  static Value make_group(Value grouper, Value list) {
+    Value v = make_tuple({std::move(grouper), std::move(list)});
+    v.scalar_.b = true;
+    return v;
+  }
+  static bool is_group(const Value& v) { return is_tuple(v) && v.scalar_.b; }
   // Entries must already be sorted by key and free of duplicates.
   static Value make_sorted_map(Value::Entries entries);
 };
