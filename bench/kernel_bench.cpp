@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "quorlen/core/engine.hpp"
+#include "quorlen/core/hashing.hpp"
+#include "quorlen/core/origin.hpp"
 
 namespace {
 
@@ -104,6 +106,25 @@ void BM_RenderUnguarded(benchmark::State& state) { render_typical(state, false);
 void BM_RenderGuarded(benchmark::State& state) { render_typical(state, true); }
 BENCHMARK(BM_RenderUnguarded);
 BENCHMARK(BM_RenderGuarded);
+
+// The guard's own share of the difference: the rewrite of the source.
+void BM_GuardPrepass(benchmark::State& state) {
+  const std::vector<std::string> untrusted = untrusted_fields(typical_prompt());
+  for (auto _ : state) {
+    std::string out = apply_guard_prepass(kBody, untrusted);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_GuardPrepass);
+
+// Both digests of a render are of this size.
+void BM_Sha256Hex(benchmark::State& state) {
+  for (auto _ : state) {
+    std::string hex = sha256_hex(kBody);
+    benchmark::DoNotOptimize(hex.data());
+  }
+}
+BENCHMARK(BM_Sha256Hex);
 
 }  // namespace
 

@@ -12,6 +12,7 @@ const std::string_view kDefaultAdvisory =
 
 std::vector<std::string> untrusted_fields(const PromptDefinition& definition) {
   std::vector<std::string> names;
+  names.reserve(definition.variables.size());
   for (const auto& [name, variable] : definition.variables) {
     if (!variable.trusted) names.push_back(name);
   }

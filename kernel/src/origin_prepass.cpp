@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,9 +26,35 @@ bool is_identifier(std::string_view head) {
   });
 }
 
+// The untrusted names with a cheap pre-check: most words of a template (filters, loop
+// variables, attributes) fail on their first byte or their length before any comparison.
+class NameSet {
+ public:
+  explicit NameSet(const std::vector<std::string>& sorted) : names_(sorted) {
+    for (const std::string& name : sorted) {
+      if (name.empty()) continue;
+      first_[static_cast<unsigned char>(name[0])] = true;
+      min_size_ = std::min(min_size_, name.size());
+      max_size_ = std::max(max_size_, name.size());
+    }
+  }
+
+  bool contains(std::string_view head) const {
+    if (head.size() < min_size_ || head.size() > max_size_) return false;
+    if (!first_[static_cast<unsigned char>(head[0])]) return false;
+    return std::ranges::binary_search(names_, head, std::less<>{});
+  }
+
+ private:
+  const std::vector<std::string>& names_;
+  std::array<bool, 256> first_{};
+  std::size_t min_size_ = SIZE_MAX;
+  std::size_t max_size_ = 0;
+};
+
 // Whether any word of the expression has an untrusted name as its head (the part before the
 // first dot), so `user_input.strip()` and `user_input[0]` count but `data.user_input` does not.
-bool names_untrusted(std::string_view inner, const std::vector<std::string>& untrusted) {
+bool names_untrusted(std::string_view inner, const NameSet& untrusted) {
   std::size_t k = 0;
   while (k < inner.size()) {
     while (k < inner.size() && kDelimiter[static_cast<unsigned char>(inner[k])]) ++k;
@@ -36,9 +63,7 @@ bool names_untrusted(std::string_view inner, const std::vector<std::string>& unt
     if (start == k) break;
     std::string_view head = inner.substr(start, k - start);
     head = head.substr(0, head.find('.'));
-    if (is_identifier(head) && std::ranges::binary_search(untrusted, head, std::less<>{})) {
-      return true;
-    }
+    if (untrusted.contains(head) && is_identifier(head)) return true;
   }
   return false;
 }
@@ -52,26 +77,31 @@ constexpr std::array<std::string_view, 25> kWhiteSpace = {
     "\xe2\x80\xa8", "\xe2\x80\xa9", "\xe2\x80\xaf", "\xe2\x81\x9f", "\xe3\x80\x80",
 };
 
+bool ascii_white_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 std::string_view trim_white_space(std::string_view text) {
-  for (bool trimmed = true; trimmed && !text.empty();) {
-    trimmed = false;
-    for (std::string_view ws : kWhiteSpace) {
-      if (text.starts_with(ws)) {
-        text.remove_prefix(ws.size());
-        trimmed = true;
-        break;
+  // Nearly every expression starts and ends in ASCII, decided by one byte.
+  while (!text.empty()) {
+    const auto c = static_cast<unsigned char>(text.front());
+    std::size_t width = ascii_white_space(c) ? 1 : 0;
+    if (c >= 0x80) {
+      for (std::string_view ws : kWhiteSpace) {
+        if (ws.size() > 1 && text.starts_with(ws)) width = ws.size();
       }
     }
+    if (width == 0) break;
+    text.remove_prefix(width);
   }
-  for (bool trimmed = true; trimmed && !text.empty();) {
-    trimmed = false;
-    for (std::string_view ws : kWhiteSpace) {
-      if (text.ends_with(ws)) {
-        text.remove_suffix(ws.size());
-        trimmed = true;
-        break;
+  while (!text.empty()) {
+    const auto c = static_cast<unsigned char>(text.back());
+    std::size_t width = ascii_white_space(c) ? 1 : 0;
+    if (c >= 0x80) {
+      for (std::string_view ws : kWhiteSpace) {
+        if (ws.size() > 1 && text.ends_with(ws)) width = ws.size();
       }
     }
+    if (width == 0) break;
+    text.remove_suffix(width);
   }
   return text;
 }
@@ -88,10 +118,11 @@ class CloseFinder {
   explicit CloseFinder(std::string_view source) : source_(source) {}
 
   std::optional<std::size_t> find(std::size_t from) {
-    if (auto close = walk(from, false)) return close;
-    if (dead_.empty()) dead_.resize(source_.size());
-    walk(from, true);
-    return std::nullopt;
+    if (dead_.empty()) {
+      if (auto close = walk_fast(from)) return close;
+      dead_.resize(source_.size());
+    }
+    return walk_marking(from);
   }
 
  private:
@@ -99,20 +130,44 @@ class CloseFinder {
     return quote == 0 ? 1 : (quote == '"' ? 2 : 4);
   }
 
-  std::optional<std::size_t> walk(std::size_t pos, bool mark) {
-    const bool memo = !dead_.empty();
-    char quote = 0;
-    while (pos < source_.size()) {
-      if (memo) {
-        std::uint8_t& seen = dead_[pos];
-        if (seen & bit(quote)) return std::nullopt;
-        if (mark) seen |= bit(quote);
+  static constexpr std::array<bool, 256> kStopOutside = [] {
+    std::array<bool, 256> table{};
+    table['"'] = table['\''] = table['}'] = true;
+    return table;
+  }();
+
+  // The same walk without records, skipping the bytes that cannot change its state.
+  std::optional<std::size_t> walk_fast(std::size_t pos) const {
+    const char* data = source_.data();
+    const std::size_t size = source_.size();
+    while (true) {
+      while (pos < size && !kStopOutside[static_cast<unsigned char>(data[pos])]) ++pos;
+      if (pos >= size) return std::nullopt;
+      const char c = data[pos++];
+      if (c == '}') {
+        if (pos < size && data[pos] == '}') return pos - 1;
+        continue;
       }
+      while (pos < size && data[pos] != c) pos += data[pos] == '\\' ? 2 : 1;
+      if (pos >= size) return std::nullopt;
+      ++pos;
+    }
+  }
+
+  // Records every (position, state) it passes and gives up at one recorded before. Records
+  // left by a walk that does close are never met again: the next walk starts after that close.
+  std::optional<std::size_t> walk_marking(std::size_t pos) {
+    const std::size_t size = source_.size();
+    char quote = 0;
+    while (pos < size) {
+      std::uint8_t& seen = dead_[pos];
+      if (seen & bit(quote)) return std::nullopt;
+      seen |= bit(quote);
       const char c = source_[pos];
       if (quote == 0) {
         if (c == '"' || c == '\'') {
           quote = c;
-        } else if (c == '}' && pos + 1 < source_.size() && source_[pos + 1] == '}') {
+        } else if (c == '}' && pos + 1 < size && source_[pos + 1] == '}') {
           return pos;
         }
         ++pos;
@@ -156,37 +211,37 @@ std::string apply_guard_prepass(std::string_view source,
   // Membership is a binary search; a caller's unsorted set must not silently leave an
   // untrusted name unguarded.
   std::vector<std::string> sorted_copy;
-  const std::vector<std::string>* names = &untrusted;
   if (!std::ranges::is_sorted(untrusted)) {
     sorted_copy = untrusted;
     std::ranges::sort(sorted_copy);
-    names = &sorted_copy;
   }
+  const NameSet names(sorted_copy.empty() ? untrusted : sorted_copy);
 
   std::string out;
   out.reserve(source.size() + 64);
   CloseFinder closes(source);
+  // Bytes before `copied` are in `out`; text and unchanged expressions are copied in one go
+  // when the next rewrite (or the end) comes.
+  std::size_t copied = 0;
   std::size_t i = 0;
-  while (i < source.size()) {
+  while (true) {
     const std::size_t open = source.find("{{", i);
     if (open == std::string_view::npos || open + 2 >= source.size()) break;
-    out.append(source.substr(i, open - i));
     const auto close = closes.find(open + 2);
     if (!close) {
       // Not an expression: this brace is plain text and the next one is examined afresh.
-      out += '{';
       i = open + 1;
       continue;
     }
     const std::string_view inner = source.substr(open + 2, *close - open - 2);
-    if (names_untrusted(inner, *names)) {
+    if (names_untrusted(inner, names)) {
+      out.append(source.substr(copied, open - copied));
       append_rewrite(out, inner);
-    } else {
-      out.append(source.substr(open, *close + 2 - open));
+      copied = *close + 2;
     }
     i = *close + 2;
   }
-  out.append(source.substr(std::min(i, source.size())));
+  out.append(source.substr(copied));
   return out;
 }
 

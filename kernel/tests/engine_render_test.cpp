@@ -195,6 +195,12 @@ TEST(GuardWrap, EscapesThePrintedForm) {
       {jinja::Value::from_string("<i>", true), "<untrusted>&lt;i&gt;</untrusted>"},
       {jinja::Value::from_int(-7), "<untrusted>-7</untrusted>"},
       {jinja::Value::from_string(""), "<untrusted></untrusted>"},
+      {jinja::Value::from_string("abcdefg&abcdefgh<abcdefgh>"),
+       "<untrusted>abcdefg&amp;abcdefgh&lt;abcdefgh&gt;</untrusted>"},
+      {jinja::Value::from_string("&&&&&&&&&"),
+       "<untrusted>&amp;&amp;&amp;&amp;&amp;&amp;&amp;&amp;&amp;</untrusted>"},
+      {jinja::Value::from_string(std::string(100, 'x') + "<"),
+       "<untrusted>" + std::string(100, 'x') + "&lt;</untrusted>"},
   };
   for (const auto& [value, text] : cases) {
     const auto wrapped = guard_wrap(value);

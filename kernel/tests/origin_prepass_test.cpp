@@ -55,6 +55,7 @@ TEST(ApplyGuardPrepass, RewritesExactlyTheExpressionsNamingAnUntrustedVariable) 
       {"{{\xe2\x80\x83 user_input ~ \"\xc2\xa0\"\xc2\xa0\n}}",
        wrapped("user_input ~ \"\xc2\xa0\"")},
       {"{{ user_input\xe3\x80\x80}}", ""},  // the ideographic space is part of the word
+      {"{{ user_input ~ x\xc0\x8b}}", wrapped("user_input ~ x\xc0\x8b")},  // overlong, no space
       // Whitespace control stays glued to the braces, where it keeps its meaning.
       {"{{- user_input -}}", "{{- (user_input) | quorlen_guard_wrap -}}"},
       {"{{-user_input}}", "{{- (user_input) | quorlen_guard_wrap }}"},
