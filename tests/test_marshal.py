@@ -7,6 +7,7 @@ import enum
 import types
 
 import pytest
+from hypothesis import given, settings, strategies as st
 
 import quorlen
 from definitions import definition
@@ -190,3 +191,35 @@ def test_list_shrinking_during_conversion_is_safe():
 def test_a_million_elements_convert():
     got = roundtrip(list(range(1_000_000)))
     assert len(got) == 1_000_000 and got[-1] == 999_999
+
+
+json_values = st.recursive(
+    st.none() | st.booleans() | st.integers(-2**63, 2**64 - 1)
+    | st.floats(allow_nan=False, allow_infinity=False) | st.text(),
+    lambda children: st.lists(children, max_size=4)
+    | st.dictionaries(st.text(max_size=6), children, max_size=4),
+    max_leaves=20)
+
+
+def sorted_by_bytes(value):
+    if isinstance(value, dict):
+        keys = sorted(value, key=lambda k: k.encode())
+        return {k: sorted_by_bytes(value[k]) for k in keys}
+    if isinstance(value, list):
+        return [sorted_by_bytes(v) for v in value]
+    return value
+
+
+def same(a, b):
+    """Equal with dict key order and value kinds, as == alone ignores both."""
+    if isinstance(a, dict):
+        return isinstance(b, dict) and list(a) == list(b) and all(same(a[k], b[k]) for k in a)
+    if isinstance(a, list):
+        return isinstance(b, list) and len(a) == len(b) and all(map(same, a, b))
+    return type(a) is type(b) and a == b
+
+
+@settings(max_examples=200, deadline=None)
+@given(value=json_values)
+def test_json_values_round_trip_with_sorted_keys(value):
+    assert same(roundtrip(value), sorted_by_bytes(value))
