@@ -56,6 +56,7 @@ def test_empty_overlay_gives_an_equal_new_prompt_with_the_same_validators(strate
     ({"metadata": {"guard": {"x": 1}}}, MERGE,
      {"metadata": {"guard": {"x": 1}, "owner": "team-a"}}),
     ({"metadata": {"guard": {"x": 1}}}, REPLACE, {"metadata": {"guard": {"x": 1}}}),
+    ({"metadata": {"guard": {"x": 1}}}, None, {"metadata": {"guard": {"x": 1}}}),
     ({"metadata": {}}, MERGE, {}),
     ({"metadata": {}}, REPLACE, {"metadata": {}}),
     ({"variables": {"extra": var()}}, MERGE,
@@ -71,6 +72,7 @@ def test_empty_overlay_gives_an_equal_new_prompt_with_the_same_validators(strate
     ({"unknown_key": 1, "Name": "ignored"}, REPLACE, {}),
 ], ids=["replace-scalars", "merge-scalar", "body", "clear-output-model-replace",
         "clear-output-model-merge", "output-model", "merge-metadata", "replace-metadata",
+        "default-is-replace",
         "merge-empty-map-keeps", "replace-empty-map-clears", "merge-adds-variable",
         "merge-replaces-variable-whole", "replace-variables", "merge-adds-variant",
         "unknown-keys-ignored"])
