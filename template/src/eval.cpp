@@ -55,6 +55,16 @@ std::expected<void, Error> State::check_seq_size(std::size_t elements) const {
   return {};
 }
 
+std::expected<void, Error> check_shape(const Value& v) {
+  if (ValueAccess::depth(v) > limits::kMaxValueDepth) {
+    return fail(ErrorKind::LimitExceeded, "value is nested too deeply");
+  }
+  if (ValueAccess::weight(v) > limits::kMaxValueWeight) {
+    return fail(ErrorKind::LimitExceeded, "value is too large");
+  }
+  return {};
+}
+
 std::expected<void, Error> State::require_defined(const Value& v) const {
   if (v.is_undefined()) return undefined_error();
   return {};
@@ -281,6 +291,7 @@ State::Done State::render_stmt(const Stmt& s, std::string& out) {
     case StmtKind::Set: {
       auto v = eval(s.expr);
       if (!v) return std::unexpected(v.error());
+      if (auto r = check_shape(*v); !r) return at(r.error());
       if (auto r = assign(ast_.exprs[s.target], *v); !r) {
         return std::unexpected(located(r.error(), s.offset));
       }

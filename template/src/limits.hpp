@@ -10,6 +10,12 @@ namespace jinja::limits {
 inline constexpr std::size_t kMaxParseDepth = 128;
 // Height of one expression tree (long operator chains included).
 inline constexpr std::size_t kMaxExprHeight = 256;
+// Nesting of a value that `set` may bind or store: sets in sequence or across loop iterations
+// could otherwise nest a value without bound.
+inline constexpr std::size_t kMaxValueDepth = 512;
+// Values inside a value that `set` may bind or store, shared parts counted each time they
+// occur: printing or comparing such a value visits that many.
+inline constexpr std::uint32_t kMaxValueWeight = std::uint32_t{1} << 22;
 // Nesting of loops (recursive loop calls included) and of filter/set blocks while rendering.
 inline constexpr std::size_t kMaxRecursion = 256;
 // Elements that range() may produce.
