@@ -21,7 +21,7 @@ inline constexpr std::size_t kMaxRecursion = 256;
 // Elements that range() may produce.
 inline constexpr std::uint64_t kMaxRangeLength = 100000;
 // Bytes of the rendered output and of any single string a render creates.
-inline constexpr std::size_t kMaxOutputBytes = std::size_t{32} << 20;
+inline constexpr std::size_t kMaxOutputBytes = std::size_t{8} << 20;
 // Elements of any sequence a render creates (repetition, concatenation, filters).
 inline constexpr std::size_t kMaxSeqLength = std::size_t{1} << 20;
 // Loop iterations in one render, over all loops: bounds the time of nested loops.
