@@ -95,6 +95,9 @@ TEST(TextFilters, PprintIndentsContainersFourSpaces) {
       {"{{ [1, (2, 3), {'k': ['x']}, []]|pprint }}",
        "ok:[\n    1,\n    (2, 3),\n    {\n        'k': [\n            'x',\n        ],\n    },\n    [],\n]"},
       {"{{ \"it's\"|pprint }}|{{ nothing|pprint }}|{{ {}|pprint }}", "ok:\"it's\"|None|{}"},
+      {"{% set ns = namespace(x=[]) %}{% for i in range(300) %}{% set ns.x = [ns.x] %}{% endfor %}"
+       "{{ ns.x|pprint }}",
+       "err:limit exceeded: value is nested too deeply (in t:1)"},
   });
 }
 

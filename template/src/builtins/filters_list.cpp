@@ -1,6 +1,7 @@
 // Filters over sequences and maps: length, first/last, min/max, sort, dictsort, items, reverse,
 // join, list, batch, slice, sum, unique, chain, zip. register_filters gathers every group.
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "builtins/support.hpp"
@@ -61,29 +62,19 @@ Result first_or_last(State& state, const Value& self, Args& args) {
   }
 }
 
-// Sort keys by one or more comma-separated attribute paths.
+// The comparison key of an item: the item itself or one or more comma-separated attribute
+// paths, case-folded unless case-sensitive.
 struct KeyedOrder {
   const State& state;
   std::vector<Value> paths;
   bool case_sensitive;
 
   Value key(const Value& item) const {
-    if (paths.empty()) return item;
-    if (paths.size() == 1) return lookup_path(state, item, paths[0]);
+    if (paths.empty()) return comparable(item, case_sensitive);
+    if (paths.size() == 1) return comparable(lookup_path(state, item, paths[0]), case_sensitive);
     std::vector<Value> parts;
-    for (const Value& p : paths) parts.push_back(lookup_path(state, item, p));
+    for (const Value& p : paths) parts.push_back(comparable(lookup_path(state, item, p), case_sensitive));
     return Value::from_seq(std::move(parts));
-  }
-  std::strong_ordering compare(const Value& a, const Value& b) const {
-    if (a.kind() == Value::Kind::Seq && b.kind() == Value::Kind::Seq && paths.size() > 1) {
-      const auto& x = a.as_seq();
-      const auto& y = b.as_seq();
-      for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
-        if (auto c = order(x[i], y[i], case_sensitive); c != 0) return c;
-      }
-      return std::strong_ordering::equal;
-    }
-    return order(a, b, case_sensitive);
   }
 };
 
@@ -108,21 +99,22 @@ Result min_or_max(State& state, const Value& self, Args& args) {
   Value case_sensitive = args.get(0, "case_sensitive");
   Value attribute = args.get(1, "attribute");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
-  if (items->empty()) return Value();
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
+  if (items.empty()) return Value();
   KeyedOrder o = make_order(state, attribute, flag_arg(case_sensitive, false));
   std::size_t best = 0;
-  Value best_key = o.key((*items)[0]);
-  for (std::size_t i = 1; i < items->size(); ++i) {
-    Value k = o.key((*items)[i]);
-    auto c = o.compare(k, best_key);
+  Value best_key = o.key(items[0]);
+  for (std::size_t i = 1; i < items.size(); ++i) {
+    Value k = o.key(items[i]);
+    auto c = compare_values(k, best_key);
     if (Min ? c < 0 : c > 0) {
       best = i;
       best_key = std::move(k);
     }
   }
-  return (*items)[best];
+  return items[best];
 }
 
 Result sort(State& state, const Value& self, Args& args) {
@@ -142,7 +134,7 @@ Result sort(State& state, const Value& self, Args& args) {
   bool descending = flag_arg(reverse, false);
   // Stable in both directions: equal items keep their order, as Python's sorted() does.
   std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-    return descending ? o.compare(b.first, a.first) < 0 : o.compare(a.first, b.first) < 0;
+    return descending ? compare_values(b.first, a.first) < 0 : compare_values(a.first, b.first) < 0;
   });
   std::vector<Value> out;
   out.reserve(keyed.size());
@@ -170,16 +162,15 @@ Result dictsort(State& state, const Value& self, Args& args) {
   }
   bool cs = flag_arg(case_sensitive, false);
   bool descending = flag_arg(reverse, false);
-  std::vector<const std::pair<Value, Value>*> sorted;
-  for (const auto& e : *entries) sorted.push_back(&e);
-  std::stable_sort(sorted.begin(), sorted.end(), [&](auto* a, auto* b) {
-    const Value& x = by_value ? a->second : a->first;
-    const Value& y = by_value ? b->second : b->first;
-    return descending ? order(y, x, cs) < 0 : order(x, y, cs) < 0;
+  std::vector<std::pair<Value, const std::pair<Value, Value>*>> sorted;
+  sorted.reserve(entries->size());
+  for (const auto& e : *entries) sorted.emplace_back(comparable(by_value ? e.second : e.first, cs), &e);
+  std::stable_sort(sorted.begin(), sorted.end(), [&](const auto& a, const auto& b) {
+    return descending ? compare_values(b.first, a.first) < 0 : compare_values(a.first, b.first) < 0;
   });
   std::vector<Value> out;
   out.reserve(sorted.size());
-  for (auto* e : sorted) out.push_back(make_tuple({e->first, e->second}));
+  for (const auto& [key, e] : sorted) out.push_back(make_tuple({e->first, e->second}));
   return Value::from_seq(std::move(out));
 }
 
@@ -221,8 +212,9 @@ Result join(State& state, const Value& self, Args& args) {
   Value sep = args.get(0, "d");
   Value attribute = args.get(1, "attribute");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
   std::string separator;
   if (!sep.is_undefined()) {
     auto s = text_of(state, sep);
@@ -239,7 +231,7 @@ Result join(State& state, const Value& self, Args& args) {
   bool has_attribute = !attribute.is_undefined() && attribute.kind() != Value::Kind::None;
   std::string out;
   bool first = true;
-  for (const Value& raw : *items) {
+  for (const Value& raw : items) {
     Value item = has_attribute ? lookup_path(state, raw, attribute) : raw;
     if (auto r = state.require_defined(item); !r) return pass(r.error());
     if (!first) out += separator;
@@ -318,12 +310,13 @@ Result sum(State& state, const Value& self, Args& args) {
   Value attribute = args.get(0, "attribute");
   Value start = args.get(1, "start");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
   bool numbers_only = start.is_undefined();
   Value total = numbers_only ? Value::from_int(0) : start;
   bool has_attribute = !attribute.is_undefined() && attribute.kind() != Value::Kind::None;
-  for (const Value& raw : *items) {
+  for (const Value& raw : items) {
     Value item = has_attribute ? lookup_path(state, raw, attribute) : raw;
     if (has_attribute && item.is_undefined()) continue;
     if (auto r = state.require_defined(item); !r) return pass(r.error());
@@ -342,18 +335,17 @@ Result unique(State& state, const Value& self, Args& args) {
   Value case_sensitive = args.get(0, "case_sensitive");
   Value attribute = args.get(1, "attribute");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
   bool cs = flag_arg(case_sensitive, false);
   bool has_attribute = !attribute.is_undefined() && attribute.kind() != Value::Kind::None;
-  std::vector<Value> out, seen;
-  for (const Value& item : *items) {
-    Value key = has_attribute ? lookup_path(state, item, attribute) : item;
-    bool dup = false;
-    for (const Value& s : seen) dup = dup || same_key(s, key, cs);
-    if (dup) continue;
-    seen.push_back(std::move(key));
-    out.push_back(item);
+  auto less = [](const Value& a, const Value& b) { return compare_values(a, b) < 0; };
+  std::set<Value, decltype(less)> seen(less);
+  std::vector<Value> out;
+  for (const Value& item : items) {
+    Value key = comparable(has_attribute ? lookup_path(state, item, attribute) : item, cs);
+    if (seen.insert(std::move(key)).second) out.push_back(item);
   }
   return Value::from_seq(std::move(out));
 }

@@ -25,13 +25,14 @@ Result filter_items(State& state, const Value& self, Args& args, bool by_attribu
   Value test = args.get(next);
   auto test_args = args.rest(next + 1);
   if (auto d = args.done(); !d) return pass(d.error());
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
   if (given(test) && test.kind() != Value::Kind::String) {
     return fail(ErrorKind::InvalidOperation, "the test name must be a string");
   }
   std::vector<Value> out;
-  for (const Value& item : *items) {
+  for (const Value& item : items) {
     Value subject = by_attribute ? lookup_path(state, item, attribute) : item;
     bool result;
     if (given(test)) {
@@ -66,9 +67,10 @@ Result map(State& state, const Value& self, Args& args) {
   if (!attribute.is_undefined()) {
     Value fallback = args.keyword("default");
     if (auto d = args.done(); !d) return pass(d.error());
-    auto items = items_of(state, self);
-    if (!items) return pass(items.error());
-    for (const Value& item : *items) {
+    auto view = view_items(state, self);
+    if (!view) return pass(view.error());
+    const std::vector<Value>& items = view->get();
+    for (const Value& item : items) {
       Value v = lookup_path(state, item, attribute);
       out.push_back(v.is_undefined() && !fallback.is_undefined() ? fallback : v);
     }
@@ -83,10 +85,11 @@ Result map(State& state, const Value& self, Args& args) {
   if (name.kind() != Value::Kind::String) {
     return fail(ErrorKind::InvalidOperation, "the filter name must be a string");
   }
-  auto items = items_of(state, self);
-  if (!items) return pass(items.error());
-  out.reserve(items->size());
-  for (const Value& item : *items) {
+  auto view = view_items(state, self);
+  if (!view) return pass(view.error());
+  const std::vector<Value>& items = view->get();
+  out.reserve(items.size());
+  for (const Value& item : items) {
     Args sub(filter_args, keywords);
     auto r = state.apply_filter(name.as_string(), item, sub);
     if (!r) return r;
@@ -104,25 +107,30 @@ Result groupby(State& state, const Value& self, Args& args) {
   auto items = items_of(state, self);
   if (!items) return pass(items.error());
   bool cs = flag_arg(case_sensitive, false);
-  std::vector<std::pair<Value, Value>> keyed;
+  struct Keyed {
+    Value order_key, grouper, item;
+  };
+  std::vector<Keyed> keyed;
   keyed.reserve(items->size());
   for (Value& item : *items) {
     Value key = lookup_path(state, item, *attribute);
     if (key.is_undefined() && !fallback.is_undefined()) key = fallback;
-    keyed.emplace_back(std::move(key), std::move(item));
+    keyed.push_back({comparable(key, cs), key, std::move(item)});
   }
-  std::stable_sort(keyed.begin(), keyed.end(),
-                   [&](const auto& a, const auto& b) { return order(a.first, b.first, cs) < 0; });
-  // Each group is a (grouper, list) pair whose parts are also named `grouper` and `list`.
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return compare_values(a.order_key, b.order_key) < 0;
+  });
+  // Each group is a (grouper, list) pair whose parts are also named `grouper` and `list`; the
+  // grouper is the key of the group's first item.
   std::vector<Value> out;
   for (std::size_t i = 0; i < keyed.size();) {
     std::size_t j = i;
     std::vector<Value> members;
-    while (j < keyed.size() && same_key(keyed[i].first, keyed[j].first, cs)) {
-      members.push_back(std::move(keyed[j].second));
+    while (j < keyed.size() && compare_values(keyed[i].order_key, keyed[j].order_key) == 0) {
+      members.push_back(std::move(keyed[j].item));
       ++j;
     }
-    out.push_back(ValueAccess::make_group(keyed[i].first, Value::from_seq(std::move(members))));
+    out.push_back(ValueAccess::make_group(keyed[i].grouper, Value::from_seq(std::move(members))));
     i = j;
   }
   return Value::from_seq(std::move(out));

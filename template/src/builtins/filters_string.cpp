@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "builtins/support.hpp"
+#include "limits.hpp"
 #include "objects.hpp"
 
 namespace jinja::builtins {
@@ -173,7 +174,9 @@ Result format(State& state, const Value& self, Args& args) {
   return keep_safe(self, std::string(out->as_string()));
 }
 
-void pretty(std::string& out, const Value& v, std::size_t depth) {
+// False when the value nests deeper than the engine's recursion bound.
+bool pretty(std::string& out, const Value& v, std::size_t depth) {
+  if (depth > limits::kMaxRecursion) return false;
   const Value::Entries* entries = nullptr;
   if (v.kind() == Value::Kind::Map) entries = &v.as_map();
   if (const Object* o = as_object(v)) entries = o->entries();
@@ -182,7 +185,7 @@ void pretty(std::string& out, const Value& v, std::size_t depth) {
     out += "[\n";
     for (const Value& item : v.as_seq()) {
       out += indent;
-      pretty(out, item, depth + 1);
+      if (!pretty(out, item, depth + 1)) return false;
       out += ",\n";
     }
     out.append(depth * 4, ' ');
@@ -193,7 +196,7 @@ void pretty(std::string& out, const Value& v, std::size_t depth) {
       out += indent;
       append_repr(out, key);
       out += ": ";
-      pretty(out, item, depth + 1);
+      if (!pretty(out, item, depth + 1)) return false;
       out += ",\n";
     }
     out.append(depth * 4, ' ');
@@ -201,13 +204,14 @@ void pretty(std::string& out, const Value& v, std::size_t depth) {
   } else {
     append_repr(out, v);
   }
+  return true;
 }
 
 Result pprint(State& state, const Value& self, Args& args) {
   if (auto d = args.done(); !d) return pass(d.error());
   if (auto r = state.require_defined(self); !r) return pass(r.error());
   std::string out;
-  pretty(out, self, 0);
+  if (!pretty(out, self, 0)) return fail(ErrorKind::LimitExceeded, "value is nested too deeply");
   if (auto r = state.check_string_size(out.size()); !r) return pass(r.error());
   return Value::from_string(std::move(out));
 }

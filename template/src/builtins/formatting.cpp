@@ -131,7 +131,8 @@ std::expected<std::string, Error> printf_one(const PrintfSpec& spec, const Value
     case 'x':
     case 'X': {
       if (!integral(v, i)) {
-        if (v.kind() != Value::Kind::Float || !std::isfinite(v.as_float()) ||
+        bool decimal = spec.conv == 'd' || spec.conv == 'i';
+        if (!decimal || v.kind() != Value::Kind::Float || !std::isfinite(v.as_float()) ||
             std::fabs(v.as_float()) >= 1.7e38) {
           return bad(std::string("%") + spec.conv + " requires a number, not " +
                      std::string(kind_name(v)));
@@ -288,12 +289,21 @@ std::expected<std::string, Error> format_number(const FormatSpec& spec, const Va
     } else if (spec.precision < 0) {
       body = is_int ? digits_of(i < 0 ? -i : i, 10, false) : float_repr(a);
     } else {
-      // Like 'g', but fixed notation keeps a digit after the point.
+      // Like 'g' (trailing zeros dropped), but switching to scientific notation one digit
+      // earlier, and fixed notation keeps a digit after the point: Python's rules.
       int p = std::max(spec.precision, 1);
       std::string sci = c_format(a, 'e', p - 1, false);
-      int exponent = std::atoi(sci.c_str() + sci.find('e') + 1);
-      if (std::isfinite(a) && (exponent < -4 || exponent >= p)) {
-        body = c_format(a, 'g', p, spec.alt);
+      std::size_t e = sci.find('e');
+      int exponent = e == std::string::npos ? 0 : std::atoi(sci.c_str() + e + 1);
+      if (!std::isfinite(a)) {
+        body = sci;
+      } else if (exponent < -4 || exponent >= p - 1) {
+        std::string mantissa = sci.substr(0, e);
+        if (mantissa.find('.') != std::string::npos) {
+          while (mantissa.back() == '0') mantissa.pop_back();
+          if (mantissa.back() == '.') mantissa.pop_back();
+        }
+        body = mantissa + sci.substr(e);
       } else {
         body = c_format(a, 'f', std::max(p - 1 - exponent, 0), false);
         if (body.find('.') != std::string::npos) {
@@ -335,10 +345,14 @@ std::expected<std::string, Error> format_field(const FormatSpec& spec, const Val
   }
   if (number) return bad("format code 's' needs a string");
   if (spec.align == '=') return bad("'=' alignment is not allowed for strings");
+  if (spec.sign != '-' || spec.grouping || spec.alt) {
+    return bad("sign, grouping and '#' are not allowed for strings");
+  }
   std::string body = to_output_string(v);
   if (spec.precision >= 0) body = truncate_chars(body, static_cast<std::size_t>(spec.precision));
   std::string out;
-  pad(out, body, spec.width, spec.align ? spec.align : '<', spec.fill);
+  pad(out, body, spec.width, spec.align ? spec.align : '<',
+      spec.zero && !spec.align ? "0" : spec.fill);
   return out;
 }
 

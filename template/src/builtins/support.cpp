@@ -128,6 +128,13 @@ Items items_of(const State& state, const Value& v) {
   return state.iterate(v);
 }
 
+std::expected<ItemsView, Error> view_items(const State& state, const Value& v) {
+  if (v.kind() == Value::Kind::Seq) return ItemsView::borrow(v.as_seq());
+  auto items = items_of(state, v);
+  if (!items) return pass(items.error());
+  return ItemsView::own(std::move(*items));
+}
+
 std::expected<std::string, Error> text_of(const State& state, const Value& v) {
   if (auto r = state.require_defined(v); !r) return pass(r.error());
   if (v.kind() == Value::Kind::String) return std::string(v.as_string());
@@ -180,15 +187,19 @@ Value lookup_path(const State& state, const Value& item, const Value& path) {
   }
 }
 
-std::strong_ordering order(const Value& a, const Value& b, bool case_sensitive) {
-  if (!case_sensitive && a.kind() == Value::Kind::String && b.kind() == Value::Kind::String) {
-    return fold(a.as_string()).compare(fold(b.as_string())) <=> 0;
+Value comparable(const Value& v, bool case_sensitive) {
+  if (case_sensitive) return v;
+  if (v.kind() == Value::Kind::String) return Value::from_string(fold(v.as_string()));
+  if (v.kind() == Value::Kind::Seq) {
+    bool has_text = false;
+    for (const Value& item : v.as_seq()) has_text = has_text || item.kind() == Value::Kind::String || item.kind() == Value::Kind::Seq;
+    if (!has_text) return v;
+    std::vector<Value> parts;
+    parts.reserve(v.as_seq().size());
+    for (const Value& item : v.as_seq()) parts.push_back(comparable(item, false));
+    return Value::from_seq(std::move(parts));
   }
-  return compare_values(a, b);
-}
-
-bool same_key(const Value& a, const Value& b, bool case_sensitive) {
-  return order(a, b, case_sensitive) == 0;
+  return v;
 }
 
 std::vector<std::string_view> characters_of(std::string_view s) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <compare>
+#include <utility>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -23,6 +24,24 @@ inline std::unexpected<Error> pass(const Error& e) { return std::unexpected(e); 
 // none gives nothing. Undefined fails as undefined, other kinds as not iterable.
 Items items_of(const State& state, const Value& v);
 
+// The same elements, borrowing a sequence's items instead of copying them.
+class ItemsView {
+ public:
+  static ItemsView borrow(const std::vector<Value>& items) { return ItemsView(&items, {}); }
+  static ItemsView own(std::vector<Value> items) { return ItemsView(nullptr, std::move(items)); }
+  ItemsView(const ItemsView&) = delete;
+  ItemsView(ItemsView&& other) noexcept
+      : borrowed_(other.borrowed_), owned_(std::move(other.owned_)) {}
+  const std::vector<Value>& get() const { return borrowed_ ? *borrowed_ : owned_; }
+
+ private:
+  ItemsView(const std::vector<Value>* borrowed, std::vector<Value> owned)
+      : borrowed_(borrowed), owned_(std::move(owned)) {}
+  const std::vector<Value>* borrowed_ = nullptr;
+  std::vector<Value> owned_;
+};
+std::expected<ItemsView, Error> view_items(const State& state, const Value& v);
+
 // The text of a defined value (strings as they are, other values as they print).
 std::expected<std::string, Error> text_of(const State& state, const Value& v);
 
@@ -37,10 +56,9 @@ bool flag_arg(const Value& v, bool fallback);
 // a sequence), or an integer index. Undefined when any step is missing.
 Value lookup_path(const State& state, const Value& item, const Value& path);
 
-// The order used by sort, dictsort, min, max, unique and groupby: strings compare
-// case-insensitively unless `case_sensitive`.
-std::strong_ordering order(const Value& a, const Value& b, bool case_sensitive);
-bool same_key(const Value& a, const Value& b, bool case_sensitive);
+// The key by which sort, dictsort, min, max, unique and groupby compare a value: strings
+// case-folded unless `case_sensitive` (inside sequences too); keys compare with compare_values.
+Value comparable(const Value& v, bool case_sensitive);
 
 // UTF-8 text.
 std::vector<std::string_view> characters_of(std::string_view s);
