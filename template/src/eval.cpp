@@ -393,10 +393,11 @@ State::Done State::render_for(const Stmt& s, const Value& iterable, std::uint32_
   if (items->empty()) {
     r = render_body(ast_.body(s.else_begin, s.else_count), out);
   } else {
-    auto loop = std::make_shared<LoopObject>(s, *items, depth);
+    auto loop = std::make_shared<LoopObject>(s, std::move(*items), depth);
     Value loop_value = make_object(loop);
+    const std::vector<Value>& looped = loop->items();
     std::size_t frame = frames_.back();
-    for (std::size_t i = 0; i < items->size() && r; ++i) {
+    for (std::size_t i = 0; i < looped.size() && r; ++i) {
       if (++iterations_ > limits::kMaxIterations) {
         r = fail(ErrorKind::LimitExceeded, "too many loop iterations");
         break;
@@ -405,7 +406,7 @@ State::Done State::render_for(const Stmt& s, const Value& iterable, std::uint32_
       // Each iteration starts from a fresh frame: a `set` in one does not reach the next.
       vars_.resize(frame);
       vars_.emplace_back("loop", loop_value);
-      r = bind_target(ast_.exprs[s.target], (*items)[i]);
+      r = bind_target(ast_.exprs[s.target], looped[i]);
       if (r) r = render_body(ast_.body(s.body_begin, s.body_count), out);
     }
   }
