@@ -51,19 +51,21 @@ bench: install
 # The C++ tests and the Python suites against an AddressSanitizer + UBSan build of the
 # extension. The interpreter itself is not instrumented: the runtime is preloaded, Python's
 # allocator is bypassed so ASan sees every block, and leak reports (the interpreter's own
-# at exit) are off.
+# at exit) are off. Python runs without `site` so the editable install's import hook cannot
+# pick the uninstrumented module; the packages come in through PYTHONPATH instead.
 ASAN_BUILD := build/asan
 ASAN_RT = $$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)
+ASAN_SITE = $$($(PY) -c 'import sysconfig; print(sysconfig.get_paths()["purelib"])')
 ASAN_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  PYTHONMALLOC=malloc PYTHONPATH=$(ASAN_BUILD):tests LD_PRELOAD="$(ASAN_RT)"
+  PYTHONMALLOC=malloc PYTHONPATH=$(ASAN_BUILD):tests:$(ASAN_SITE) LD_PRELOAD="$(ASAN_RT)"
 asan: setup
 	$(VENV)/bin/cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQUORLEN_SANITIZE=ON -DQUORLEN_BUILD_TESTS=ON -DQUORLEN_BUILD_MODULE=ON \
 	  -DPython_EXECUTABLE=$(abspath $(PY)) -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja)
 	$(VENV)/bin/ninja -C $(ASAN_BUILD) -j2
 	ASAN_OPTIONS=detect_leaks=1 $(VENV)/bin/ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2
-	$(ASAN_ENV) $(PY) -c "import quorlen; assert '$(ASAN_BUILD)/' in quorlen.__file__, quorlen.__file__"
-	$(ASAN_ENV) $(PY) -m pytest -q -p no:cacheprovider tests
+	$(ASAN_ENV) $(PY) -S -c "import quorlen; assert '$(ASAN_BUILD)/' in quorlen.__file__, quorlen.__file__"
+	$(ASAN_ENV) $(PY) -S -m pytest -q -p no:cacheprovider tests
 
 # Each libFuzzer target for a bounded time under ASan + UBSan (clang 16), seeded from
 # fuzz/corpus and the conformance suites; then the Python-level fuzz with more examples.

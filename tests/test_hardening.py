@@ -128,7 +128,9 @@ MARKS = {"deep-value-printed": CRASH, "deep-value-length": CRASH, "deep-value-dr
 def run_case(setup, call):
     code = PRELUDE + setup + "\ndef call():\n    " + call + "\n" + RUN
     started = time.monotonic()
-    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+    # The same interpreter the same way (without `site` under the sanitizer run).
+    flags = ["-S"] if sys.flags.no_site else []
+    done = subprocess.run([sys.executable, *flags, "-c", code], capture_output=True, text=True,
                           timeout=SECONDS * 3, env=os.environ)
     elapsed = time.monotonic() - started
     assert done.returncode == 0, done.stderr[-3000:]
