@@ -57,7 +57,8 @@ ASAN_BUILD := build/asan
 ASAN_RT = $$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)
 ASAN_SITE = $$($(PY) -c 'import sysconfig; print(sysconfig.get_paths()["purelib"])')
 ASAN_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  PYTHONMALLOC=malloc PYTHONPATH=$(ASAN_BUILD):tests:$(ASAN_SITE) LD_PRELOAD="$(ASAN_RT)"
+  PYTHONMALLOC=malloc PYTHONPATH=$(ASAN_BUILD):tests:$(ASAN_SITE) LD_PRELOAD="$(ASAN_RT)" \
+  QUORLEN_JINJA_PROBE=$(ASAN_BUILD)/jinja_probe
 asan: setup
 	$(VENV)/bin/cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQUORLEN_SANITIZE=ON -DQUORLEN_BUILD_TESTS=ON -DQUORLEN_BUILD_MODULE=ON \

@@ -53,6 +53,11 @@ CALLS = {
 }
 
 
+# AddressSanitizer holds freed blocks in quarantine, so resident memory grows by design there;
+# the plain build (make test) checks it.
+SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
+
+
 def rss_kib():
     with open("/proc/self/statm") as f:
         return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
@@ -78,4 +83,4 @@ def test_repeated_calls_hold_memory_flat(name):
     assert [sys.getrefcount(o) for o in shared] == refs
     assert last - first < 64 * 1024, "Python objects kept alive"
     # Native memory: 3000 leaked renders of a 1 KB value would be several MB.
-    assert grown_rss < 2048
+    assert SANITIZED or grown_rss < 2048
