@@ -47,8 +47,7 @@ CASES = {
     "format": ("{{ '%d'|format(secret) }}", {"model": Secret}, RENDER),
     "attribute-by-value": ("{{ secret|attr(secret) }}", {"model": Secret}, RENDER),
     "output-bound": ("{{ secret * 10**9 }}", {"model": Secret}, RENDER),
-    "loop-bound": ("{% for c in secret * 10**6 %}{% for d in secret %}{% endfor %}{% endfor %}",
-                   {"model": Secret}, RENDER),
+    "range-bound": ("{{ range(secret|length * 10**5) }}", {"model": Secret}, RENDER),
     "guarded-then-failing": ("{{ secret }}{{ secret + 1 }}", {"model": Secret, "guard": "on"},
                              RENDER),
 }
