@@ -94,9 +94,9 @@ class Scanner {
 //   begin_object(Out&, Position), entry(Out& object, std::string&& key, Position) -> Out&,
 //   end(Out&, Position) once a string or collection is complete (for a collection, the
 //   position of its closing bracket).
-// Keys and values one document may hold: far beyond any definition, and it keeps a hostile
+// Keys and values one document may hold: room for a million-item list, and it keeps a hostile
 // 100 MB `[0,0,...]` from building tens of millions of nodes.
-inline constexpr std::size_t max_nodes = 1'000'000;
+inline constexpr std::size_t max_nodes = std::size_t{1} << 20;
 
 template <class Sink, class Out>
 class Parser {
