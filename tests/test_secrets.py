@@ -41,6 +41,15 @@ CASES = {
     "undefined-key": ("{{ {}[secret] }}", {"model": Secret}, RENDER),
     "unknown-variant": ("{{ secret }}", {"model": Secret, "variant": "v"}, RENDER),
     "guard-override": ("{{ secret }}", {"model": Secret, "guard": "override"}, RENDER),
+    "derived-key": ("{{ {secret: 1}[secret ~ 'x'] }}", {"model": Secret}, RENDER),
+    "index": ("{{ secret[10**9] }}", {"model": Secret}, RENDER),
+    "filter": ("{{ secret|int(strict=true) }}", {"model": Secret}, RENDER),
+    "format": ("{{ '%d'|format(secret) }}", {"model": Secret}, RENDER),
+    "attribute-by-value": ("{{ secret|attr(secret) }}", {"model": Secret}, RENDER),
+    "output-bound": ("{{ secret * 10**9 }}", {"model": Secret}, RENDER),
+    "range-bound": ("{{ range(secret|length * 10**5) }}", {"model": Secret}, RENDER),
+    "guarded-then-failing": ("{{ secret }}{{ secret + 1 }}", {"model": Secret, "guard": "on"},
+                             RENDER),
 }
 
 
@@ -62,9 +71,12 @@ def test_bound_values_stay_out_of_errors(case, secret):
     model = kwargs.pop("model")
     if kwargs.get("guard") == "override":
         kwargs["guard"] = quorlen.GuardConfig(enabled=True, advisory="x")
+    elif kwargs.get("guard") == "on":
+        kwargs["guard"] = quorlen.GuardConfig(enabled=True)
+    data = {"secret": secret}
     p = prompt(body)
     with pytest.raises(Exception) as info:
-        p.render(model, data={"secret": secret}, **kwargs)
+        p.render(model, data=data, **kwargs)
     assert isinstance(info.value, expected), info.value
     for text in texts_of(info.value):
         assert secret not in text

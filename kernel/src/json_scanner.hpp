@@ -94,6 +94,10 @@ class Scanner {
 //   begin_object(Out&, Position), entry(Out& object, std::string&& key, Position) -> Out&,
 //   end(Out&, Position) once a string or collection is complete (for a collection, the
 //   position of its closing bracket).
+// Keys and values one document may hold: room for a million-item list, and it keeps a hostile
+// 100 MB `[0,0,...]` from building tens of millions of nodes.
+inline constexpr std::size_t max_nodes = std::size_t{1} << 20;
+
 template <class Sink, class Out>
 class Parser {
  public:
@@ -108,9 +112,16 @@ class Parser {
   ParseError take_error() { return scanner_.take_error(); }
 
  private:
+  bool count(Position at) {
+    if (++nodes_ <= max_nodes) return true;
+    return scanner_.fail(
+        "too many keys and values: a document may hold at most " + std::to_string(max_nodes), at);
+  }
+
   bool value(Out& out) {
     int c = scanner_.peek_significant();
     Position at = scanner_.here();
+    if (c >= 0 && !count(at)) return false;
     switch (c) {
       case -1:
         return scanner_.fail_at_end("EOF while parsing a value");
@@ -184,6 +195,7 @@ class Parser {
         if (c < 0) return scanner_.fail_at_end("EOF while parsing an object");
         if (c != '"') return scanner_.fail_here("key must be a string");
         Position key_at = scanner_.here();
+        if (!count(key_at)) return false;
         std::string key;
         if (!scanner_.scan_string(key)) return false;
         // The entry exists before its colon is checked, so a reader of the partial tree
@@ -211,6 +223,7 @@ class Parser {
 
   Scanner scanner_;
   std::size_t depth_ = 0;
+  std::size_t nodes_ = 0;
 };
 
 }  // namespace quorlen::core::json::detail

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -284,6 +285,11 @@ class DocumentBuilder {
       return std::unexpected(YamlError{std::string(misread), mark});
     }
     const std::size_t index = flat_.size();
+    if (index >= kYamlMaxNodes) {
+      return std::unexpected(YamlError{
+          "too many keys and values: a document may hold at most " + std::to_string(kYamlMaxNodes),
+          mark});
+    }
     if (!open_.empty()) {
       Open& parent = open_.back();
       if (parent.has_child) flat_[parent.last_child].next = index;

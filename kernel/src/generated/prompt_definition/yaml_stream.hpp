@@ -18,6 +18,8 @@ inline constexpr std::size_t kYamlMaxDepth = 128;
 // larger of the text's own size and kYamlMinReplayBytes, so aliases can at most about double
 // what the text itself costs to hold.
 inline constexpr std::size_t kYamlMaxReplayedNodes = 100'000;
+// Keys and values (aliases count once each) one document may hold, as for JSON and TOML.
+inline constexpr std::size_t kYamlMaxNodes = std::size_t{1} << 20;
 inline constexpr std::size_t kYamlMinReplayBytes = std::size_t{16} << 20;
 
 // `mark` is unknown (line 0) for failures that concern the stream as a whole.
