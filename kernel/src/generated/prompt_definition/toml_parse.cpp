@@ -11,6 +11,7 @@
 
 #include "generated/prompt_definition/toml_reader.hpp"
 #include "generated/prompt_definition/toml_scalar.hpp"
+#include "json_scanner.hpp"
 
 namespace quorlen::core::generated::prompt_definition::toml {
 namespace {
@@ -29,7 +30,8 @@ enum State : std::int64_t {
 
 // Every key and value costs a node of a couple of hundred bytes, so a large text of tiny
 // values would need memory many times its size; a prompt definition never comes near this.
-constexpr std::size_t kMaxNodes = 1'000'000;
+// The same bound as the JSON and YAML readers, so no format refuses what another reads.
+constexpr std::size_t kMaxNodes = json::detail::max_nodes;
 
 // Tables with many keys get a hash index (its number + 1 in the node's uint_value), so a
 // huge table does not make every lookup a linear scan.
