@@ -55,6 +55,16 @@ std::expected<void, Error> State::check_seq_size(std::size_t elements) const {
   return {};
 }
 
+std::expected<void, Error> check_shape(const Value& v) {
+  if (ValueAccess::depth(v) > limits::kMaxValueDepth) {
+    return fail(ErrorKind::LimitExceeded, "value is nested too deeply");
+  }
+  if (ValueAccess::weight(v) > limits::kMaxValueWeight) {
+    return fail(ErrorKind::LimitExceeded, "value is too large");
+  }
+  return {};
+}
+
 std::expected<void, Error> State::require_defined(const Value& v) const {
   if (v.is_undefined()) return undefined_error();
   return {};
@@ -281,6 +291,7 @@ State::Done State::render_stmt(const Stmt& s, std::string& out) {
     case StmtKind::Set: {
       auto v = eval(s.expr);
       if (!v) return std::unexpected(v.error());
+      if (auto r = check_shape(*v); !r) return at(r.error());
       if (auto r = assign(ast_.exprs[s.target], *v); !r) {
         return std::unexpected(located(r.error(), s.offset));
       }
@@ -382,10 +393,11 @@ State::Done State::render_for(const Stmt& s, const Value& iterable, std::uint32_
   if (items->empty()) {
     r = render_body(ast_.body(s.else_begin, s.else_count), out);
   } else {
-    auto loop = std::make_shared<LoopObject>(s, *items, depth);
+    auto loop = std::make_shared<LoopObject>(s, std::move(*items), depth);
     Value loop_value = make_object(loop);
+    const std::vector<Value>& looped = loop->items();
     std::size_t frame = frames_.back();
-    for (std::size_t i = 0; i < items->size() && r; ++i) {
+    for (std::size_t i = 0; i < looped.size() && r; ++i) {
       if (++iterations_ > limits::kMaxIterations) {
         r = fail(ErrorKind::LimitExceeded, "too many loop iterations");
         break;
@@ -394,7 +406,7 @@ State::Done State::render_for(const Stmt& s, const Value& iterable, std::uint32_
       // Each iteration starts from a fresh frame: a `set` in one does not reach the next.
       vars_.resize(frame);
       vars_.emplace_back("loop", loop_value);
-      r = bind_target(ast_.exprs[s.target], (*items)[i]);
+      r = bind_target(ast_.exprs[s.target], looped[i]);
       if (r) r = render_body(ast_.body(s.body_begin, s.body_count), out);
     }
   }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "limits.hpp"
 #include "value.hpp"
 
 namespace jinja {
@@ -115,6 +116,8 @@ void append_repr(std::string& out, const Value& v) {
       out.push_back(tuple ? '(' : '[');
       bool first = true;
       for (const Value& item : v.as_seq()) {
+        // Past the output bound the caller fails anyway; stop expanding shared parts.
+        if (out.size() > limits::kMaxOutputBytes) return;
         if (!first) out += ", ";
         first = false;
         append_repr(out, item);
@@ -127,6 +130,7 @@ void append_repr(std::string& out, const Value& v) {
       out.push_back('{');
       bool first = true;
       for (const auto& [key, item] : v.as_map()) {
+        if (out.size() > limits::kMaxOutputBytes) return;
         if (!first) out += ", ";
         first = false;
         append_repr(out, key);

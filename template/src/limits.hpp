@@ -10,12 +10,18 @@ namespace jinja::limits {
 inline constexpr std::size_t kMaxParseDepth = 128;
 // Height of one expression tree (long operator chains included).
 inline constexpr std::size_t kMaxExprHeight = 256;
+// Nesting of a value that `set` may bind or store: sets in sequence or across loop iterations
+// could otherwise nest a value without bound.
+inline constexpr std::size_t kMaxValueDepth = 512;
+// Values inside a value that `set` may bind or store, shared parts counted each time they
+// occur: printing or comparing such a value visits that many.
+inline constexpr std::uint32_t kMaxValueWeight = std::uint32_t{1} << 22;
 // Nesting of loops (recursive loop calls included) and of filter/set blocks while rendering.
 inline constexpr std::size_t kMaxRecursion = 256;
 // Elements that range() may produce.
 inline constexpr std::uint64_t kMaxRangeLength = 100000;
 // Bytes of the rendered output and of any single string a render creates.
-inline constexpr std::size_t kMaxOutputBytes = std::size_t{32} << 20;
+inline constexpr std::size_t kMaxOutputBytes = std::size_t{8} << 20;
 // Elements of any sequence a render creates (repetition, concatenation, filters).
 inline constexpr std::size_t kMaxSeqLength = std::size_t{1} << 20;
 // Loop iterations in one render, over all loops: bounds the time of nested loops.

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "error_util.hpp"
+#include "limits.hpp"
 
 namespace jinja {
 
@@ -73,6 +74,13 @@ Value NamespaceObject::get_attr(std::string_view name) const {
 }
 
 std::expected<void, Error> NamespaceObject::set_attr(std::string_view name, Value value) const {
+  // A namespace inside a namespace could come to hold itself; printing or comparing it would
+  // then never end, and the cycle would never be freed.
+  if (ValueAccess::holds_namespace(value)) {
+    return fail(ErrorKind::InvalidOperation, "a namespace cannot hold a namespace");
+  }
+  // Values carried across loop iterations could otherwise grow without bound.
+  if (auto r = check_shape(value); !r) return r;
   if (const Value* v = entries_find(entries_, name)) {
     *const_cast<Value*>(v) = std::move(value);
     return {};

@@ -15,8 +15,10 @@ namespace jinja {
 // advances `index0` before each iteration.
 class LoopObject final : public Object {
  public:
-  LoopObject(const Stmt& stmt, const std::vector<Value>& items, std::uint32_t depth)
-      : stmt_(stmt), items_(items), depth_(depth) {}
+  LoopObject(const Stmt& stmt, std::vector<Value> items, std::uint32_t depth)
+      : stmt_(stmt), items_(std::move(items)), depth_(depth) {}
+
+  const std::vector<Value>& items() const { return items_; }
 
   std::string_view type_name() const override { return "loop"; }
   void print(std::string& out) const override;
@@ -29,7 +31,8 @@ class LoopObject final : public Object {
 
  private:
   const Stmt& stmt_;
-  const std::vector<Value>& items_;  // owned by the evaluator's frame for the loop's run
+  // Owned: a template may keep the loop object (in a namespace) beyond the loop's run.
+  std::vector<Value> items_;
   std::uint32_t depth_;              // 1 for the outermost run
   mutable Value last_changed_;
   mutable bool changed_seen_ = false;

@@ -107,6 +107,9 @@ Value Value::from_string(std::string s, bool safe) {
 Value Value::from_seq(std::vector<Value> items) {
   Value v;
   v.kind_ = Kind::Seq;
+  ValueAccess::Shape shape;
+  for (const Value& item : items) shape.add(item);
+  shape.store(v);
   v.heap_ = std::make_shared<const std::vector<Value>>(std::move(items));
   return v;
 }
@@ -131,6 +134,12 @@ const Value::Entries& Value::as_map() const {
 Value ValueAccess::make_sorted_map(Value::Entries entries) {
   Value v;
   v.kind_ = Value::Kind::Map;
+  ValueAccess::Shape shape;
+  for (const auto& [key, item] : entries) {
+    shape.add(key);
+    shape.add(item);
+  }
+  shape.store(v);
   v.heap_ = std::make_shared<const Value::Entries>(std::move(entries));
   return v;
 }
@@ -250,6 +259,8 @@ bool values_equal(const Value& a, const Value& b) {
 std::strong_ordering compare_values(const Value& a, const Value& b) {
   int ra = rank(a), rb = rank(b);
   if (ra != rb) return ra <=> rb;
+  // Shared payloads are equal without a walk (values are immutable; a namespace is itself).
+  if (ra >= 3 && ValueAccess::same_payload(a, b)) return std::strong_ordering::equal;
   switch (ra) {
     case 2: return compare_numbers(a, b);
     case 3: return a.as_string().compare(b.as_string()) <=> 0;

@@ -4,7 +4,9 @@
 
 #include <jinja/jinja.hpp>
 
+#include <algorithm>
 #include <compare>
+#include <cstdint>
 #include <expected>
 #include <memory>
 #include <string>
@@ -41,6 +43,33 @@ struct ValueAccess {
     v.heap_ = std::move(object);
     return v;
   }
+  static Value make_namespace(std::shared_ptr<const Object> object) {
+    Value v = make_object(std::move(object));
+    v.shape_ = 0x8001;
+    v.weight_ = 1;
+    return v;
+  }
+  static unsigned depth(const Value& v) { return v.shape_ & 0x7FFFu; }
+  static std::uint32_t weight(const Value& v) { return v.weight_ ? v.weight_ : 1; }
+  static bool holds_namespace(const Value& v) { return (v.shape_ & 0x8000u) != 0; }
+  static bool same_payload(const Value& a, const Value& b) {
+    return a.heap_ && a.heap_ == b.heap_;
+  }
+  // Accumulates the shape of a container from its elements.
+  struct Shape {
+    unsigned depth = 0;
+    std::uint64_t weight = 1;
+    bool ns = false;
+    void add(const Value& item) {
+      depth = std::max(depth, ValueAccess::depth(item));
+      weight += ValueAccess::weight(item);
+      ns = ns || holds_namespace(item);
+    }
+    void store(Value& v) const {
+      v.shape_ = static_cast<std::uint16_t>(std::min(depth + 1, 0x7FFFu) | (ns ? 0x8000u : 0u));
+      v.weight_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(weight, 0xFFFFFFFFu));
+    }
+  };
   static const Object* object(const Value& v) {
     return v.kind_ == Value::Kind::Object ? static_cast<const Object*>(v.heap_.get()) : nullptr;
   }
@@ -65,6 +94,9 @@ inline Value make_tuple(std::vector<Value> items) {
 inline Value make_object(std::shared_ptr<const Object> o) {
   return ValueAccess::make_object(std::move(o));
 }
+
+// Fails when a value is too deep or too large to be kept across statements (see limits.hpp).
+std::expected<void, Error> check_shape(const Value& v);
 
 // Builds a map from entries in any order (any key kinds); for equal keys the later wins.
 Value make_map(Value::Entries entries);

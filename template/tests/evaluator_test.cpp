@@ -118,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"{% for x in items %}{{ loop(x) }}{% endfor %}",
              "err:invalid operation: cannot recurse outside of recursive loop (in t:1)"},
         Case{"{{ loop }}", "err:undefined value (in t:1)"},
+        Case{"{% set ns = namespace() %}{% for x in items %}{% set ns.last = loop %}{% endfor %}"
+             "{{ ns.last.length }}{{ ns.last.previtem }}{{ ns.last.last }}",
+             "ok:32True"},
         Case{"{% for x in items %}{{ loop.nope() }}{% endfor %}",
              "err:unknown method: loop has no method named nope (in t:1)"}));
 

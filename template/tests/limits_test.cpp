@@ -65,6 +65,21 @@ INSTANTIATE_TEST_SUITE_P(
              "err:limit exceeded: string is too long (in t:1)"},
         Case{"output", "{% for i in range(40000) %}{{ 'x' * 1000 }}{% endfor %}",
              "err:limit exceeded: output is too long (in t:1)"},
+        Case{"nesting through a namespace",
+             "{% set ns = namespace(v=[]) %}{% for i in range(100000) %}{% set ns.v = [ns.v] %}"
+             "{% endfor %}",
+             "err:limit exceeded: value is nested too deeply (in t:1)"},
+        Case{"nesting through sets", "{% set v = [] %}" + repeat("{% set v = [v] %}", 600),
+             "err:limit exceeded: value is nested too deeply (in t:1)"},
+        Case{"doubling through sets", "{% set v = [] %}" + repeat("{% set v = [v, v] %}", 60) +
+                                          "{{ v == v }}{{ v }}",
+             "err:limit exceeded: value is too large (in t:1)"},
+        Case{"doubling through a namespace",
+             "{% set ns = namespace(v=[1]) %}{% for i in range(64) %}{% set ns.v = [ns.v, ns.v] %}"
+             "{% endfor %}",
+             "err:limit exceeded: value is too large (in t:1)"},
+        Case{"a namespace holding itself", "{% set ns = namespace() %}{% set ns.me = [ns] %}",
+             "err:invalid operation: a namespace cannot hold a namespace (in t:1)"},
         Case{"nested loops",
              "{% for i in range(100000) %}{% for j in range(100000) %}{% endfor %}{% endfor %}",
              "err:limit exceeded: too many loop iterations (in t:1)"}));

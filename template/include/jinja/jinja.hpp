@@ -67,7 +67,7 @@ class Value {
   static Value none();
   static Value from_bool(bool b);
   static Value from_int(std::int64_t i);
-  static Value from_uint(std::uint64_t u);
+  static Value from_uint(std::uint64_t u);  // stored as Int when it fits
   static Value from_float(double d);
   static Value from_string(std::string s, bool safe = false);
   static Value from_seq(std::vector<Value> items);
@@ -93,6 +93,12 @@ class Value {
  private:
   Kind kind_ = Kind::Undefined;
   bool safe_ = false;
+  // Containers: whether a namespace object sits inside (top bit) and the nesting depth (low
+  // bits, saturating), and the number of values inside when shared parts are counted each
+  // time (saturating), so that the engine can refuse values that would recurse without
+  // bound, form cycles or expand exponentially when printed or compared.
+  std::uint16_t shape_ = 0;
+  std::uint32_t weight_ = 0;
   union Scalar {
     bool b;
     std::int64_t i;

@@ -80,7 +80,7 @@ std::expected<Value, Error> namespace_fn(State&, Args& args) {
   auto entries = entries_from(args);
   if (!entries) return std::unexpected(entries.error());
   Value sorted = make_map(std::move(*entries));
-  return make_object(std::make_shared<NamespaceObject>(sorted.as_map()));
+  return ValueAccess::make_namespace(std::make_shared<NamespaceObject>(sorted.as_map()));
 }
 
 std::expected<Value, Error> debug(State& state, Args& args) {
