@@ -1,6 +1,7 @@
 """Validated, immutable prompt definitions rendered by a native template engine."""
 
-from typing import Any, final
+from collections.abc import Iterable
+from typing import Any, ClassVar, final
 
 __all__ = [
     "core_version",
@@ -15,7 +16,10 @@ __all__ = [
     "GuardConfig",
     "CheckReport",
     "Finding",
+    "Composition",
+    "Message",
     "Prompt",
+    "MergeStrategy",
 ]
 
 def core_version() -> str:
@@ -97,6 +101,28 @@ class Finding:
     def detail(self) -> str: ...
 
 @final
+class Composition:
+    """An explicit, ordered sequence of prompt entries resolving to a list of Message."""
+
+    def __new__(cls) -> Composition: ...
+    def append(self, prompt: Prompt, vars: Any, *, variant: str | None = None) -> None: ...
+    @staticmethod
+    def from_messages(
+        entries: Iterable[tuple[Prompt, Any] | tuple[Prompt, Any, str | None]],
+    ) -> Composition: ...
+    def resolve(self) -> list[Message]: ...
+    def __len__(self) -> int: ...
+
+@final
+class Message:
+    """One role-tagged rendered string of Composition.resolve()."""
+
+    @property
+    def role(self) -> str: ...
+    @property
+    def text(self) -> str: ...
+
+@final
 class Prompt:
     """An immutable prompt definition, fully validated at construction."""
 
@@ -132,3 +158,21 @@ class Prompt:
         guard: GuardConfig | None = None,
         unsafe_reveal_render_detail: bool = False,
     ) -> RenderResult: ...
+    def derive(
+        self,
+        overlay: Any,
+        *,
+        validators: Any = None,
+        strategy: MergeStrategy | None = None,
+    ) -> Prompt: ...
+
+@final
+class MergeStrategy:
+    """How Prompt.derive combines an overlay with the base definition."""
+
+    REPLACE: ClassVar[MergeStrategy]
+    MERGE: ClassVar[MergeStrategy]
+    __hash__: ClassVar[None]  # type: ignore[assignment]
+    def __int__(self) -> int: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...

@@ -3,7 +3,9 @@
 #include <Python.h>
 
 #include "check.hpp"
+#include "compose.hpp"
 #include "error.hpp"
+#include "merge_strategy.hpp"
 #include "prompt.hpp"
 #include "py/call.hpp"
 #include "py/module.hpp"
@@ -30,9 +32,9 @@ Result<void> require_main_interpreter() {
 Result<void> register_all(PyObject* module) {
   if (!add_function(module, &core_version_def)) return raised();
   if (!register_errors(module)) return raised();
-  // Composition and Message follow Finding; MergeStrategy follows Prompt.
-  for (PyTypeObject* type : {render_result_type(), guard_config_type(), check_report_type(),
-                             finding_type(), prompt_type()}) {
+  for (PyTypeObject* type :
+       {render_result_type(), guard_config_type(), check_report_type(), finding_type(),
+        composition_type(), message_type(), prompt_type(), merge_strategy_type()}) {
     if (!add_type(module, type)) return raised();
   }
   return {};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "check.hpp"
+#include "derive.hpp"
 #include "error.hpp"
 #include "marshal.hpp"
 #include "py/args.hpp"
@@ -67,6 +68,8 @@ std::unexpected<Raised> coverage_row(std::string field, std::string message) {
                     {FieldRow{std::move(field), "validation", std::move(message)}});
 }
 
+}  // namespace
+
 // Every variable with validation_required must be a field of the validators model. Names
 // are examined in ascending byte order so the reported one does not depend on map order.
 Result<void> check_validator_coverage(const record::PromptDefinition& definition,
@@ -101,6 +104,8 @@ Result<void> check_validator_coverage(const record::PromptDefinition& definition
   }
   return {};
 }
+
+namespace {
 
 // The new Python Prompt, once the coverage check passes.
 Result<Ref> finish(std::expected<consumer::Prompt, consumer::ConsumerError> built,
@@ -242,6 +247,7 @@ PyMethodDef prompt_methods[] = {
      "check($self)\n--\n\n"
      "Run the advisory lint and return a new CheckReport; never renders, never raises."},
     {"render", QUORLEN_FASTCALL(prompt_render), METH_FASTCALL | METH_KEYWORDS, kRenderDoc},
+    {"derive", QUORLEN_FASTCALL(prompt_derive), METH_FASTCALL | METH_KEYWORDS, kDeriveDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

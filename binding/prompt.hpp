@@ -15,4 +15,9 @@ struct PromptData {
 
 PyTypeObject* prompt_type();
 
+// Every variable marked validation_required must be a field of the `validators` model (null:
+// none given); otherwise a PromptValidationError with one row is raised.
+Result<void> check_validator_coverage(const consumer::PromptDefinition& definition,
+                                      PyObject* validators);
+
 }  // namespace quorlen::py

@@ -21,7 +21,7 @@ struct SpecialCase {
 };
 
 constexpr SpecialCase kSpecialCases[] = {
-#include "builtins/special_casing.inc"
+#include "builtins/multi_char_casing.inc"
 };
 
 const SpecialCase* special_case(std::int32_t cp) {
