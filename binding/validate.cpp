@@ -11,25 +11,51 @@ namespace {
 
 Ref interned(const char* text) { return Ref::steal(PyUnicode_InternFromString(text)); }
 
+// The names every render call passes to Python, made once per process like the type objects
+// (immutable strings; making them per call was a measurable share of a render).
+PyObject* name_once(PyObject*& slot, const char* text) {
+  if (!slot) slot = PyUnicode_InternFromString(text);
+  return slot;
+}
+PyObject* model_dump_name() {
+  static PyObject* name = nullptr;
+  return name_once(name, "model_dump");
+}
+PyObject* model_validate_name() {
+  static PyObject* name = nullptr;
+  return name_once(name, "model_validate");
+}
+PyObject* json_name() {
+  static PyObject* name = nullptr;
+  return name_once(name, "json");
+}
+// ("mode",): the keyword names of model_dump(mode=...).
+PyObject* mode_kwnames() {
+  static PyObject* kwnames = nullptr;
+  if (kwnames) return kwnames;
+  Ref mode_key = interned("mode");
+  if (!mode_key) return nullptr;
+  kwnames = PyTuple_Pack(1, mode_key.get());
+  return kwnames;
+}
+
 // obj.model_dump(mode="json")
 Result<Ref> dump_json(PyObject* obj) {
-  Ref name = interned("model_dump");
-  Ref mode = interned("json");
-  Ref mode_key = interned("mode");
-  if (!name || !mode || !mode_key) return raised();
-  Ref kwnames = Ref::steal(PyTuple_Pack(1, mode_key.get()));
-  if (!kwnames) return raised();
-  PyObject* argv[] = {obj, mode.get()};
-  Ref out = Ref::steal(PyObject_VectorcallMethod(name.get(), argv, 1, kwnames.get()));
+  PyObject* name = model_dump_name();
+  PyObject* mode = json_name();
+  PyObject* kwnames = mode_kwnames();
+  if (!name || !mode || !kwnames) return raised();
+  PyObject* argv[] = {obj, mode};
+  Ref out = Ref::steal(PyObject_VectorcallMethod(name, argv, 1, kwnames));
   if (!out) return raised();
   return out;
 }
 
 Result<Ref> call_model_validate(PyObject* validating, PyObject* payload) {
-  Ref name = interned("model_validate");
+  PyObject* name = model_validate_name();
   if (!name) return raised();
   PyObject* argv[] = {validating, payload};
-  Ref out = Ref::steal(PyObject_VectorcallMethod(name.get(), argv, 2, nullptr));
+  Ref out = Ref::steal(PyObject_VectorcallMethod(name, argv, 2, nullptr));
   if (!out) return raised();
   return out;
 }

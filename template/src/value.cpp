@@ -114,10 +114,32 @@ Value Value::from_seq(std::vector<Value> items) {
   return v;
 }
 Value Value::from_map(std::vector<std::pair<std::string, Value>> entries) {
+  // Keys are all strings here, so order and de-duplicate them as plain bytes before they become
+  // values: no value comparisons and no sort buffer. Insertion sort is stable (the last of equal
+  // keys stays last) and fast for the few keys a map usually has; a long map uses stable_sort.
+  auto less = [](const auto& a, const auto& b) { return a.first < b.first; };
+  if (!std::is_sorted(entries.begin(), entries.end(), less)) {
+    if (entries.size() > 32) {
+      std::stable_sort(entries.begin(), entries.end(), less);
+    } else {
+      for (auto it = entries.begin() + 1; it != entries.end(); ++it) {
+        if (!less(*it, *(it - 1))) continue;
+        auto moved = std::move(*it);
+        auto hole = it;
+        for (; hole != entries.begin() && less(moved, *(hole - 1)); --hole)
+          *hole = std::move(*(hole - 1));
+        *hole = std::move(moved);
+      }
+    }
+  }
   Entries converted;
   converted.reserve(entries.size());
-  for (auto& [k, val] : entries) converted.emplace_back(from_string(std::move(k)), std::move(val));
-  return make_map(std::move(converted));
+  for (auto it = entries.begin(); it != entries.end(); ++it) {
+    auto next = it + 1;
+    if (next != entries.end() && next->first == it->first) continue;  // a later key wins
+    converted.emplace_back(from_string(std::move(it->first)), std::move(it->second));
+  }
+  return ValueAccess::make_sorted_map(std::move(converted));
 }
 
 std::string_view Value::as_string() const {

@@ -188,6 +188,41 @@ TEST(Context, AnyMapOrNothing) {
   EXPECT_EQ(outcome("x", num(1)), "err:invalid operation: the context must be a map (in t:1)");
 }
 
+// Maps built from string keys: byte order whatever the input order, the last of equal keys
+// wins, and lookups find every key, for short maps and for long ones alike.
+TEST(Context, MapsFromStringKeys) {
+  using Entries = std::vector<std::pair<std::string, Value>>;
+  Entries long_map, long_kept;
+  for (int i = 39; i >= 0; --i) {
+    std::string key = (i < 10 ? "k0" : "k") + std::to_string(i);
+    long_map.emplace_back(key, num(i));
+  }
+  long_map.emplace_back("k05", num(99));
+  std::string long_printed = "{";
+  for (int i = 0; i < 40; ++i) {
+    long_printed += std::string(i ? ", " : "") + "'" + (i < 10 ? "k0" : "k") + std::to_string(i) +
+                    "': " + (i == 5 ? "99" : std::to_string(i));
+  }
+  long_printed += "}";
+  struct MapCase {
+    Entries entries;
+    std::string expected;
+  };
+  const std::vector<MapCase> cases = {
+      {{{"b", num(1)}, {"a", num(2)}, {"c", num(3)}}, "ok:{'a': 2, 'b': 1, 'c': 3}|1"},
+      {{{"k", num(1)}, {"a", num(0)}, {"b", num(4)}, {"k", num(2)}}, "ok:{'a': 0, 'b': 4, 'k': 2}|4"},
+      {{{"\xc3\xa9", num(1)}, {"z", num(2)}, {"b", num(5)}, {"Z", num(4)}, {"zz", num(3)}},
+       "ok:{'Z': 4, 'b': 5, 'z': 2, 'zz': 3, '\xc3\xa9': 1}|5"},
+      {long_map, "ok:" + long_printed + "|k05=99"},
+  };
+  for (const auto& c : cases) {
+    Value m = Value::from_map(c.entries);
+    const bool is_long = c.entries.size() > 32;
+    const std::string source = is_long ? "{{ m }}|k05={{ m.k05 }}" : "{{ m }}|{{ m.b }}";
+    EXPECT_EQ(outcome(source, Value::from_map({{"m", m}})), c.expected) << c.expected;
+  }
+}
+
 TEST(Environment, TemplatesByNameAndGlobals) {
   Environment env;
   EXPECT_EQ(env.get_template("kernel").error().kind, ErrorKind::TemplateNotFound);
