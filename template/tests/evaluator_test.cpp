@@ -4,11 +4,7 @@
 namespace jinja::testing {
 namespace {
 
-struct Case {
-  std::string_view source;
-  std::string_view expected;  // "ok:..." or "err:..."
-  friend std::ostream& operator<<(std::ostream& os, const Case& c) { return os << c.source; }
-};
+using Case = OutcomeCase;
 
 class Render : public ::testing::TestWithParam<Case> {};
 

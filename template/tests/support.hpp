@@ -5,6 +5,7 @@
 #include <jinja/jinja.hpp>
 
 #include <expected>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -45,5 +46,14 @@ inline std::string outcome(std::string_view source, Value context = fixture()) {
   auto r = run(source, std::move(context));
   return r ? "ok:" + *r : "err:" + r.error().full_text();
 }
+
+// A table row for outcome(): the source names the case when a row fails.
+struct OutcomeCase {
+  std::string_view source;
+  std::string_view expected;  // "ok:..." or "err:..."
+  friend std::ostream& operator<<(std::ostream& os, const OutcomeCase& c) {
+    return os << c.source;
+  }
+};
 
 }  // namespace jinja::testing

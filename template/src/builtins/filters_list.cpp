@@ -253,25 +253,42 @@ Result list(State& state, const Value& self, Args& args) {
   return Value::from_seq(std::move(*items));
 }
 
-Result batch(State& state, const Value& self, Args& args) {
-  auto count = args.require(0, "linecount");
-  if (!count) return count;
+// batch and slice read the same two arguments: a positive group count and an optional filler.
+struct Grouping {
+  std::size_t n;
+  Value fill;
+  bool filling;
+};
+
+std::expected<Grouping, Error> grouping_args(Args& args, std::string_view count_name,
+                                             std::string_view what) {
+  auto count = args.require(0, count_name);
+  if (!count) return pass(count.error());
   Value fill = args.get(1, "fill_with");
   if (auto d = args.done(); !d) return pass(d.error());
-  auto n = count_arg(*count, "batch size");
+  auto n = count_arg(*count, what);
   if (!n) return pass(n.error());
-  if (*n == 0) return fail(ErrorKind::InvalidOperation, "batch size cannot be 0");
+  if (*n == 0) return fail(ErrorKind::InvalidOperation, std::string(what) + " cannot be 0");
+  bool filling = !fill.is_undefined() && fill.kind() != Value::Kind::None;
+  return Grouping{*n, std::move(fill), filling};
+}
+
+Result batch(State& state, const Value& self, Args& args) {
+  auto g = grouping_args(args, "linecount", "batch size");
+  if (!g) return pass(g.error());
+  const std::size_t n = g->n;
+  const Value& fill = g->fill;
+  const bool filling = g->filling;
   auto items = items_of(state, self);
   if (!items) return pass(items.error());
-  bool filling = !fill.is_undefined() && fill.kind() != Value::Kind::None;
   std::vector<Value> out;
-  for (std::size_t i = 0; i < items->size(); i += *n) {
-    std::size_t end = std::min(items->size(), i + *n);
+  for (std::size_t i = 0; i < items->size(); i += n) {
+    std::size_t end = std::min(items->size(), i + n);
     std::vector<Value> group(items->begin() + static_cast<std::ptrdiff_t>(i),
                              items->begin() + static_cast<std::ptrdiff_t>(end));
     if (filling) {
-      if (auto r = state.check_seq_size(*n); !r) return pass(r.error());
-      group.resize(*n, fill);
+      if (auto r = state.check_seq_size(n); !r) return pass(r.error());
+      group.resize(n, fill);
     }
     out.push_back(Value::from_seq(std::move(group)));
   }
@@ -279,22 +296,19 @@ Result batch(State& state, const Value& self, Args& args) {
 }
 
 Result slice(State& state, const Value& self, Args& args) {
-  auto count = args.require(0, "slices");
-  if (!count) return count;
-  Value fill = args.get(1, "fill_with");
-  if (auto d = args.done(); !d) return pass(d.error());
-  auto n = count_arg(*count, "number of slices");
-  if (!n) return pass(n.error());
-  if (*n == 0) return fail(ErrorKind::InvalidOperation, "number of slices cannot be 0");
-  if (auto r = state.check_seq_size(*n); !r) return pass(r.error());
+  auto g = grouping_args(args, "slices", "number of slices");
+  if (!g) return pass(g.error());
+  const std::size_t n = g->n;
+  const Value& fill = g->fill;
+  const bool filling = g->filling;
+  if (auto r = state.check_seq_size(n); !r) return pass(r.error());
   auto items = items_of(state, self);
   if (!items) return pass(items.error());
-  bool filling = !fill.is_undefined() && fill.kind() != Value::Kind::None;
   // The first `length % n` slices take one item more; the others get the filler.
-  std::size_t per = items->size() / *n, extra = items->size() % *n, offset = 0;
+  std::size_t per = items->size() / n, extra = items->size() % n, offset = 0;
   std::vector<Value> out;
-  out.reserve(*n);
-  for (std::size_t k = 0; k < *n; ++k) {
+  out.reserve(n);
+  for (std::size_t k = 0; k < n; ++k) {
     std::size_t start = offset + k * per;
     if (k < extra) ++offset;
     std::size_t end = offset + (k + 1) * per;

@@ -101,7 +101,7 @@ class Registry {
 };
 
 // Registration groups, run in this order by Registry::standard().
-void register_core(Registry& registry);     // builtins/core.cpp: what the evaluator relies on
+void register_core(Registry& registry);     // builtins/core.cpp: safe, escape, string, defined
 void register_globals(Registry& registry);  // builtins/globals.cpp: range, dict, debug, namespace
 void register_filters(Registry& registry);  // builtins/filters_*.cpp
 void register_tests(Registry& registry);    // builtins/tests_*.cpp
