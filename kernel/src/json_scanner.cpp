@@ -1,5 +1,7 @@
 #include "json_scanner.hpp"
 
+#include "utf8.hpp"
+
 namespace quorlen::core::json::detail {
 
 namespace {
@@ -13,23 +15,6 @@ int hex_value(char c) {
   return -1;
 }
 
-void append_utf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // Length of the well-formed UTF-8 sequence starting at text[i] (a byte >= 0x80), or 0.
 // Overlong forms, surrogates and code points above U+10FFFF are not well-formed.
@@ -145,7 +130,7 @@ bool Scanner::scan_escape(std::string& out) {
         }
         unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
       }
-      append_utf8(out, unit);
+      core::detail::append_utf8(out, unit);
       return true;
     }
     default:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "generated/prompt_definition/toml_reader.hpp"
+#include "utf8.hpp"
 
 namespace pd = quorlen::core::generated::prompt_definition;
 using pd::Node;
@@ -104,7 +105,7 @@ class JsonReader {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
             i_ += 6;
           }
-          append(out, cp);
+          quorlen::core::detail::append_utf8(out, cp);
           break;
         }
         default: out.push_back(e);
@@ -112,23 +113,6 @@ class JsonReader {
     }
     ++i_;
     return out;
-  }
-  static void append(std::string& out, unsigned c) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
   }
   std::string_view s_;
   std::size_t i_ = 0;

@@ -10,6 +10,7 @@
 #include "error_util.hpp"
 #include "lexer.hpp"
 #include "limits.hpp"
+#include "utf8.hpp"
 #include "value.hpp"
 
 namespace jinja {
@@ -800,7 +801,7 @@ class Parser {
           auto byte = hex(s, i + 1, 2);
           if (!byte) return fail_at(t.offset, "bad string escape");
           i += 2;
-          append_utf8(out, *byte);
+          detail::append_utf8(out, *byte);
           break;
         }
         case 'u': {
@@ -816,7 +817,7 @@ class Parser {
             }
           }
           if (code >= 0xD800 && code < 0xE000) return fail_at(t.offset, "bad string escape");
-          append_utf8(out, code);
+          detail::append_utf8(out, code);
           break;
         }
         default:
@@ -842,23 +843,6 @@ class Parser {
     return v;
   }
 
-  static void append_utf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
 
   Id parse_paren() {
     auto offset = tok_.offset;

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "utf8.hpp"
+
 namespace {
 
 class Reader {
@@ -120,23 +122,6 @@ class Reader {
     return std::nullopt;
   }
 
-  static void put_utf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
 
   std::optional<std::uint32_t> hex4() {
     if (pos_ + 4 > s_.size()) return std::nullopt;
@@ -174,7 +159,7 @@ class Reader {
             if (!low) return std::nullopt;
             *cp = 0x10000 + ((*cp - 0xD800) << 10) + (*low - 0xDC00);
           }
-          put_utf8(out, *cp);
+          jinja::detail::append_utf8(out, *cp);
           break;
         }
         default: out.push_back(e);

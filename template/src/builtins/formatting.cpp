@@ -6,6 +6,7 @@
 
 #include "builtins/support.hpp"
 #include "objects.hpp"
+#include "utf8.hpp"
 
 namespace jinja::builtins {
 
@@ -99,26 +100,7 @@ std::expected<std::string, Error> printf_one(const PrintfSpec& spec, const Value
         body = v.as_string();
       } else if (integral(v, i) && i >= 0 && i <= 0x10FFFF) {
         std::string s;
-        char buf[4];
-        auto cp = static_cast<std::uint32_t>(i);
-        if (cp < 0x80) {
-          s.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-          buf[0] = static_cast<char>(0xC0 | (cp >> 6));
-          buf[1] = static_cast<char>(0x80 | (cp & 0x3F));
-          s.append(buf, 2);
-        } else if (cp < 0x10000) {
-          buf[0] = static_cast<char>(0xE0 | (cp >> 12));
-          buf[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-          buf[2] = static_cast<char>(0x80 | (cp & 0x3F));
-          s.append(buf, 3);
-        } else {
-          buf[0] = static_cast<char>(0xF0 | (cp >> 18));
-          buf[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-          buf[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-          buf[3] = static_cast<char>(0x80 | (cp & 0x3F));
-          s.append(buf, 4);
-        }
+        detail::append_utf8(s, static_cast<std::uint32_t>(i));
         body = std::move(s);
       } else {
         return bad("%c requires an integer or a single character");

@@ -12,6 +12,7 @@
 #include "generated/prompt_definition/toml_reader.hpp"
 #include "generated/prompt_definition/toml_scalar.hpp"
 #include "json_scanner.hpp"
+#include "utf8.hpp"
 
 namespace quorlen::core::generated::prompt_definition::toml {
 namespace {
@@ -706,7 +707,7 @@ class Parser {
     if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
       return fail(at, p_ - at, "invalid escape sequence: not a Unicode scalar value");
     }
-    append_utf8(out, value);
+    core::detail::append_utf8(out, value);
     return true;
   }
 

@@ -30,8 +30,6 @@ std::size_t utf8_valid_prefix(std::string_view text);
 // The length of the well-formed UTF-8 sequence starting at text[0]; 0 when it is not one.
 std::size_t utf8_sequence_length(std::string_view text);
 
-void append_utf8(std::string& out, char32_t code_point);
-
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 inline bool is_bare_key_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_' || c == '-';
