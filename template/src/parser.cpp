@@ -551,28 +551,29 @@ class Parser {
     return add(std::move(e));
   }
 
-  Id parse_or() {
-    auto a = parse_and();
-    while (a && tok_.is_name("or")) {
+  // One level of left-associative binary operators: `match` gives the operator at the
+  // current token (Op::None when there is none), `operand` parses the level below.
+  template <class Operand, class Match>
+  Id parse_left_assoc(Operand operand, Match match) {
+    auto a = operand();
+    for (Op op; a && (op = match()) != Op::None;) {
       auto offset = tok_.offset;
       advance();
-      auto b = parse_and();
+      auto b = operand();
       if (!b) return b;
-      a = binary(Op::Or, *a, *b, offset);
+      a = binary(op, *a, *b, offset);
     }
     return a;
   }
 
+  Id parse_or() {
+    return parse_left_assoc([this] { return parse_and(); },
+                            [this] { return tok_.is_name("or") ? Op::Or : Op::None; });
+  }
+
   Id parse_and() {
-    auto a = parse_not();
-    while (a && tok_.is_name("and")) {
-      auto offset = tok_.offset;
-      advance();
-      auto b = parse_not();
-      if (!b) return b;
-      a = binary(Op::And, *a, *b, offset);
-    }
-    return a;
+    return parse_left_assoc([this] { return parse_not(); },
+                            [this] { return tok_.is_name("and") ? Op::And : Op::None; });
   }
 
   Id parse_not() {
@@ -633,57 +634,29 @@ class Parser {
   }
 
   Id parse_math1() {
-    auto a = parse_concat();
-    while (a && (tok_.is_op("+") || tok_.is_op("-"))) {
-      Op op = tok_.text == "+" ? Op::Add : Op::Sub;
-      auto offset = tok_.offset;
-      advance();
-      auto b = parse_concat();
-      if (!b) return b;
-      a = binary(op, *a, *b, offset);
-    }
-    return a;
+    return parse_left_assoc([this] { return parse_concat(); }, [this] {
+      return tok_.is_op("+") ? Op::Add : tok_.is_op("-") ? Op::Sub : Op::None;
+    });
   }
 
   Id parse_concat() {
-    auto a = parse_math2();
-    while (a && tok_.is_op("~")) {
-      auto offset = tok_.offset;
-      advance();
-      auto b = parse_math2();
-      if (!b) return b;
-      a = binary(Op::Concat, *a, *b, offset);
-    }
-    return a;
+    return parse_left_assoc([this] { return parse_math2(); },
+                            [this] { return tok_.is_op("~") ? Op::Concat : Op::None; });
   }
 
   Id parse_math2() {
-    auto a = parse_pow();
-    while (a && tok_.kind == Tok::Op &&
-           (tok_.text == "*" || tok_.text == "/" || tok_.text == "//" || tok_.text == "%")) {
-      Op op = tok_.text == "*" ? Op::Mul
-              : tok_.text == "/" ? Op::Div
-              : tok_.text == "//" ? Op::FloorDiv
-                                  : Op::Mod;
-      auto offset = tok_.offset;
-      advance();
-      auto b = parse_pow();
-      if (!b) return b;
-      a = binary(op, *a, *b, offset);
-    }
-    return a;
+    return parse_left_assoc([this] { return parse_pow(); }, [this] {
+      return tok_.is_op("*")    ? Op::Mul
+             : tok_.is_op("/")  ? Op::Div
+             : tok_.is_op("//") ? Op::FloorDiv
+             : tok_.is_op("%")  ? Op::Mod
+                                : Op::None;
+    });
   }
 
   Id parse_pow() {
-    auto a = parse_unary(true);
-    while (a && tok_.is_op("**")) {
-      auto offset = tok_.offset;
-      advance();
-      auto b = parse_unary(true);
-      if (!b) return b;
-      a = binary(Op::Pow, *a, *b, offset);
-    }
-    return a;
+    return parse_left_assoc([this] { return parse_unary(true); },
+                            [this] { return tok_.is_op("**") ? Op::Pow : Op::None; });
   }
 
   Id parse_unary(bool with_filter) {
