@@ -78,6 +78,7 @@ CONFORMANCE  ?= ../shared/conformance
 fuzz_seeds_json_reader_fuzz := $(CONFORMANCE)/json-test-suite/test_parsing
 fuzz_seeds_yaml_reader_fuzz := $(CONFORMANCE)/yaml-test-suite/data
 fuzz_seeds_toml_reader_fuzz := $(CONFORMANCE)/toml-test/valid
+fuzz_dict_toml_reader_fuzz  := -dict=fuzz/toml.dict
 fuzz-smoke: setup
 	tools/install-deps fuzz
 	$(VENV)/bin/cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -3,7 +3,6 @@
 import collections
 import gc
 import inspect
-import time
 import weakref
 from typing import ClassVar
 
@@ -333,19 +332,7 @@ class Counted(pydantic.BaseModel):
         return self
 
 
-def best_times(runs, *fns):
-    """The best time of each function over `runs` interleaved rounds, so load on the machine
-    weighs on all of them alike."""
-    best = [float("inf")] * len(fns)
-    for _ in range(runs):
-        for i, fn in enumerate(fns):
-            start = time.perf_counter()
-            fn()
-            best[i] = min(best[i], time.perf_counter() - start)
-    return best
-
-
-def test_large_compositions_validate_once_and_resolve_in_linear_time():
+def test_large_compositions_validate_once_and_resolve_whole():
     vars_ = Counted(question="q")
     Counted.calls[0] = 0
     large = quorlen.Composition.from_messages((ASK, vars_) for _ in range(10_000))
@@ -354,12 +341,6 @@ def test_large_compositions_validate_once_and_resolve_in_linear_time():
     assert Counted.calls[0] == 10_000
     assert len(resolved) == 10_000 and resolved[-1].text == "Q: q"
     assert repr(large).count('"ask"') == 10_000
-    # One composition of 10,000 entries against ten of 1,000: the same renders, so linear work
-    # takes about the same time, while work growing with the square of the size would take
-    # about ten times as long.
-    smalls = [quorlen.Composition.from_messages([(ASK, vars_)] * 1_000) for _ in range(10)]
-    one, ten = best_times(5, large.resolve, lambda: [s.resolve() for s in smalls])
-    assert one < 4 * ten
 
 
 def test_signatures():

@@ -103,3 +103,38 @@ def test_render_hostile_templates_and_values(body, data, guard, reveal):
                                            unsafe_reveal_render_detail=reveal).text)
     assert kind in ("ok", "PromptRenderError", "PromptValidationError", "LoadError")
     same_twice(lambda: [f.kind for f in p.check().findings])
+
+
+BASE = quorlen.Prompt(definition("Hi {{ name }}", variables={"name": var()},
+                                 variants={"v": {"body": "{{ name|upper }}"}},
+                                 metadata={"owner": {"team": "a"}}))
+OTHER = quorlen.Prompt(definition("{{ x }}", role="system", variables={"x": var("object")}))
+strategies = st.sampled_from([None, quorlen.MergeStrategy.MERGE, quorlen.MergeStrategy.REPLACE])
+
+
+@given(overlay=shapes, strategy=strategies)
+@fuzz
+def test_derive_with_hostile_overlays(overlay, strategy):
+    def content(p):
+        return p.name, p.role, p.body, p.variables, p.variants, p.output_model, p.metadata
+    kind, *_ = same_twice(lambda: content(BASE.derive(overlay, strategy=strategy)))
+    assert kind in ("ok", "LoadError", "PromptLoadError", "PromptRenderError", "TypeError")
+    if kind == "ok":
+        derived = BASE.derive(overlay, strategy=strategy)
+        # A derived prompt is a whole prompt: it reports, renders or fails cleanly.
+        same_twice(lambda: (repr(derived), [f.kind for f in derived.check().findings]))
+        same_twice(lambda: derived.render(Any, data={"name": "n"}).text)
+
+
+@given(entries=st.lists(st.tuples(st.sampled_from([BASE, OTHER]),
+                                  st.dictionaries(st.sampled_from(["name", "x", "y"]), values,
+                                                  max_size=3),
+                                  st.sampled_from([None, "v", "missing"])), max_size=4))
+@fuzz
+def test_composition_of_hostile_entries(entries):
+    def build():
+        c = quorlen.Composition.from_messages(
+            [(p, Any(**vars_), variant) for p, vars_, variant in entries])
+        return [(m.role, m.text) for m in c.resolve()]
+    kind, *_ = same_twice(build)
+    assert kind in ("ok", "PromptRenderError", "PromptValidationError", "LoadError")

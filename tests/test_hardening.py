@@ -1,5 +1,5 @@
 """Hostile inputs end in a clear error within bounded time and memory, whatever path they take:
-definition text, dicts, models, render data and the templates themselves.
+definition text, dicts, models, overlays, render and composition data and the templates themselves.
 
 Each case runs in a fresh interpreter, so a crash fails one case instead of the whole run and the
 child's peak memory measures that case alone."""
@@ -9,12 +9,12 @@ import os
 import subprocess
 import sys
 import textwrap
-import time
 
 import pytest
 
-# Generous: the suites also run under sanitizers and on a loaded machine.
-SECONDS = 60
+# A hang guard, not a speed check: every case ends within a few seconds here, but the suites
+# also run under sanitizers and on loaded machines.
+HANG_SECONDS = 180
 # Peak growth while the hostile call runs, over what the child held just before it.
 MEGABYTES = 700
 
@@ -94,6 +94,12 @@ CASES = {
                        "p.render(Any, data=data)", LOAD + "could not marshal Python value: recursion limit exceeded"),
     "model-deep-list": ("p = body('{{ x }}', x='array'); m = Any(x=nested(150))",
                         "p.render(m)", LOAD + "could not marshal Python value: recursion limit exceeded"),
+    "overlay-deep-metadata": (f"p = body('Hi'); overlay = {{'metadata': deep_dict({DEEP})}}",
+                              "p.derive(overlay, strategy=quorlen.MergeStrategy.MERGE)",
+                              LOAD + "recursion limit exceeded"),
+    "composition-deep-vars": ("p = body('{{ x }}', x='array'); m = Any(x=nested(150))",
+                              "quorlen.Composition.from_messages([(p, m)])",
+                              LOAD + "could not marshal Python value: recursion limit exceeded"),
     # Deeper than pydantic itself serializes: its own error passes through unchanged.
     "data-deeper-than-pydantic": (f"p = body('{{{{ x }}}}', x='array'); data = {{'x': nested({DEEP})}}",
                                   "p.render(Any, data=data)",
@@ -124,21 +130,18 @@ CASES = {
 
 def run_case(setup, call):
     code = PRELUDE + setup + "\ndef call():\n    " + call + "\n" + RUN
-    started = time.monotonic()
     # The same interpreter the same way (without `site` under the sanitizer run).
     flags = ["-S"] if sys.flags.no_site else []
     done = subprocess.run([sys.executable, *flags, "-c", code], capture_output=True, text=True,
-                          timeout=SECONDS * 3, env=os.environ)
-    elapsed = time.monotonic() - started
+                          timeout=HANG_SECONDS, env=os.environ)
     assert done.returncode == 0, done.stderr[-3000:]
-    return json.loads(done.stdout.splitlines()[-1]), elapsed
+    return json.loads(done.stdout.splitlines()[-1])
 
 
 @pytest.mark.parametrize("case", sorted(CASES))
 def test_hostile_input_is_a_clear_bounded_error(case):
     setup, call, expected = CASES[case]
-    result, elapsed = run_case(setup, call)
+    result = run_case(setup, call)
     outcome = result["outcome"]
     assert outcome.startswith(expected), outcome
-    assert elapsed < SECONDS
     assert result["grown"] < MEGABYTES, result

@@ -1,6 +1,8 @@
 """A value bound to a variable never reaches an exception message or row, whatever fails,
 unless the caller asks for render detail."""
 
+import typing
+
 import pydantic
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -24,6 +26,10 @@ class Short(pydantic.BaseModel):
 
 class Numeric(pydantic.BaseModel):
     secret: int
+
+
+class Loose(pydantic.BaseModel):
+    secret: typing.Any
 
 
 def prompt(body):
@@ -77,6 +83,33 @@ def test_bound_values_stay_out_of_errors(case, secret):
     p = prompt(body)
     with pytest.raises(Exception) as info:
         p.render(model, data=data, **kwargs)
+    assert isinstance(info.value, expected), info.value
+    for text in texts_of(info.value):
+        assert secret not in text
+
+
+ASK = quorlen.Prompt(definition("Q: {{ secret }}", variables={"secret": var(trusted=False)},
+                                variants={"v": {"body": "{{ secret + 1 }}"}}))
+
+
+# The same failures reached through a Composition: at append (validation) or at resolve.
+COMPOSED = {
+    "append-validation": (lambda s: [(ASK, Short.model_construct(secret=s))], VALIDATION),
+    "append-unconvertible": (lambda s: [(ASK, Loose(secret={s: [s, 2**80]}))],
+                             quorlen.LoadError),
+    "resolve-render": (lambda s: [(ASK, Secret(secret=s)), (ASK, Secret(secret=s), "v")], RENDER),
+    "resolve-unknown-variant": (lambda s: [(ASK, Secret(secret=s), "missing")], RENDER),
+    "resolve-undefined": (lambda s: [(prompt("{{ secret.missing }}"), Secret(secret=s))], RENDER),
+}
+
+
+@pytest.mark.parametrize("case", sorted(COMPOSED))
+@settings(max_examples=25, deadline=None)
+@given(secret=secrets)
+def test_bound_values_stay_out_of_composition_errors(case, secret):
+    entries, expected = COMPOSED[case]
+    with pytest.raises(Exception) as info:
+        quorlen.Composition.from_messages(entries(secret)).resolve()
     assert isinstance(info.value, expected), info.value
     for text in texts_of(info.value):
         assert secret not in text

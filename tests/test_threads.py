@@ -1,4 +1,5 @@
-"""Shared prompts used from many threads at once behave exactly as in a serial run."""
+"""Shared prompts rendered, checked, derived and composed from many threads at once behave
+exactly as in a serial run."""
 
 import sys
 import threading
@@ -37,7 +38,21 @@ def work(i):
             except quorlen.QuorlenError as e:
                 out.append((type(e).__name__, str(e), [(x.field, x.code) for x in e.errors]))
         out.append([(f.kind, f.variant, f.detail) for f in p.check().findings])
+        derived = outcome(lambda: p.derive(
+            {"body": f"{{{{ who }}}} #{i}", "metadata": {"round": i}},
+            strategy=quorlen.MergeStrategy.MERGE if i % 2 else quorlen.MergeStrategy.REPLACE))
+        out.append(derived if derived[0] != "ok" else (derived[1].metadata, derived[1].get_source()))
+        entries = [(p, Who(who=f"c{i}")), (SHARED[0], Who(who="d", n=i % 3), "short")]
+        out.append(outcome(lambda: [(m.role, m.text) for m in
+                                    quorlen.Composition.from_messages(entries).resolve()]))
     return out
+
+
+def outcome(call):
+    try:
+        return "ok", call()
+    except quorlen.QuorlenError as e:
+        return type(e).__name__, str(e), [(x.field, x.code) for x in e.errors]
 
 
 @pytest.fixture
