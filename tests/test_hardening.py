@@ -87,6 +87,10 @@ CASES = {
                   LOAD + "TOML parse error"),
     "json-100mb-body": ("text = json.dumps({**HEAD, 'body': 'x' * 100_000_000})",
                         "quorlen.Prompt.from_json(text).render(Any, data={})", RENDER),
+    "yaml-100mb-string": (f"text = '{HEAD_YAML}' + repr('x' * 100_000_000)",
+                          "quorlen.Prompt.from_yaml(text).metadata", "ok"),
+    "toml-100mb-string": (f"text = '{HEAD_TOML}' + repr('x' * 100_000_000)",
+                          "quorlen.Prompt.from_toml(text).metadata", "ok"),
     # Dicts, models and render data.
     "dict-deep-metadata": (f"shape = {{**HEAD, 'body': 'Hi', 'metadata': deep_dict({DEEP})}}",
                            "quorlen.Prompt(shape)", LOAD + "recursion limit exceeded"),
