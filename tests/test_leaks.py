@@ -37,6 +37,13 @@ def expect_error(call):
     return run
 
 
+def compose_by_append():
+    c = quorlen.Composition()
+    c.append(PROMPT, VARS)
+    c.append(PROMPT, VARS, variant="v")
+    return len(c), repr(c)
+
+
 CALLS = {
     "construct": lambda: quorlen.Prompt(SHAPE),
     "from_json": lambda: quorlen.Prompt.from_json('{"name":"g","role":"user","body":"Hi"}'),
@@ -56,6 +63,10 @@ CALLS = {
     "derive-error": expect_error(lambda: PROMPT.derive({"body": "{{ undeclared }}"})),
     "compose": lambda: [m.text for m in quorlen.Composition.from_messages(
         [(PROMPT, VARS), (PROMPT, VARS, "v")]).resolve()],
+    "compose-append": lambda: compose_by_append(),
+    "small-calls": lambda: (quorlen.core_version(), quorlen.make_prompt_load_error("c", "m").errors,
+                            quorlen.GuardConfig(enabled=True, advisory="a").advisory,
+                            int(quorlen.MergeStrategy.MERGE), PROMPT.check().passed()),
     "compose-error": expect_error(lambda: quorlen.Composition.from_messages(
         [(PROMPT, VARS, "nope")]).resolve()),
 }
