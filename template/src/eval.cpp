@@ -41,6 +41,10 @@ State::State(const Environment::Impl& env, const TemplateData& tpl, Value contex
 
 const Registry& State::registry() const { return *env_.registry; }
 
+bool State::has_filter(std::string_view name) const {
+  return env_.user_filter(name) != nullptr || env_.registry->filter(name) != nullptr;
+}
+
 // ---- limits and checks ------------------------------------------------------------------
 
 std::expected<void, Error> State::check_string_size(std::size_t bytes) const {

@@ -49,6 +49,8 @@ class State {
   // Every bound name and its value, innermost binding first shadowing the rest, sorted.
   Value visible_variables() const;
   const Registry& registry() const;
+  // Whether `name` is a filter of this render: a builtin or one the environment added.
+  bool has_filter(std::string_view name) const;
 
   // --- evaluator ------------------------------------------------------------------------
   std::expected<std::string, Error> render();

@@ -170,6 +170,8 @@ TEST(UserFilter, ReplacesAndReceivesDefinedValuesOnly) {
     return Value::from_string("mine");
   });
   ASSERT_TRUE(env.add_template("t", "{{ name|wrap }}{{ name|upper }}"));
+  ASSERT_TRUE(env.add_template("known", "{{ 'wrap' is filter }} {{ 'nosuch' is filter }}"));
+  EXPECT_EQ(*(*env.get_template("known"))->render(fixture()), "True False");
   ASSERT_TRUE(env.add_template("u", "{{ missing|wrap }}"));
   ASSERT_TRUE(env.add_template("v", "{{ name|wrap(1) }}"));
   EXPECT_EQ(*(*env.get_template("t"))->render(fixture()), "<Ada>mine");

@@ -188,7 +188,7 @@ Check known(State& state, const Value& self, Args& args) {
   if (!is_string(self)) {
     return fail(ErrorKind::InvalidOperation, "the name to look up must be a string");
   }
-  return Filter ? state.registry().filter(self.as_string()) != nullptr
+  return Filter ? state.has_filter(self.as_string())
                 : state.registry().test(self.as_string()) != nullptr;
 }
 
