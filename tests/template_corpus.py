@@ -219,6 +219,9 @@ FILTERS = [
     "{{ s|lower }}|{{ s|upper }}|{{ u|upper }}|{{ u|lower }}|{{ u|title }}|{{ u|capitalize }}",
     "{{ 'a-b c(d [e {f <g _h .i /j'|title }}",
     "{{ \"they're bill's\"|title }}|{{ 'hELLO wORLD'|capitalize }}|{{ 'ß'|capitalize }}",
+    # A capital sigma lowers to the final form at the end of a word, marks and apostrophes aside.
+    "{{ 'ΟΔΟΣ ΣΑΣ'|lower }}|{{ 'ὈΔΥΣΣΕΎΣ'|title }}|{{ 'ΑΣ-ΑΣ'|capitalize }}|{{ 'ΟΔΟΣ'.lower() }}",
+    "{{ \"ΑΣ'Α Α'Σ ΑΣ\u0301Β ΑΣ\u0301 ΣΑ Σ 1Σ ΑΣΣ ΑΣ. ΆΣ\"|lower }}|{{ 'ΑΣ ΑΣ\\'Σ'|title }}",
     "{{ 'aaa'|replace('a', 'b') }}|{{ 'aaa'|replace('a', 'b', 2) }}|{{ 'aaa'|replace('a', 'b', 0) }}|{{ 'aaa'|replace('a', 'b', -1) }}",
     "{{ 'aXbXc'|replace('X', '-', count=1) }}|{{ 'abc'|replace('', '.') }}|{{ 123|replace('2', 'x') }}",
     "{{ 'abc'|replace('b') }}",

@@ -56,6 +56,62 @@ void encode(std::string& out, std::int32_t cp) {
 
 enum class Case { Lower, Title, Upper };
 
+constexpr std::int32_t kCapitalSigma = 0x3A3;
+constexpr std::int32_t kFinalSigma = 0x3C2;
+
+// A letter with case: what the final-sigma rule looks for around a capital sigma.
+bool is_cased(std::int32_t cp) {
+  if (cp < 0) return false;
+  auto cat = utf8proc_category(cp);
+  return cat == UTF8PROC_CATEGORY_LU || cat == UTF8PROC_CATEGORY_LL ||
+         cat == UTF8PROC_CATEGORY_LT || utf8proc_tolower(cp) != cp || utf8proc_toupper(cp) != cp;
+}
+
+// Marks, format characters, modifiers and the in-word punctuation the rule looks through.
+bool is_case_ignorable(std::int32_t cp) {
+  switch (cp) {
+    case '\'': case '.': case ':': case 0xB7: case 0x387: case 0x5F4: case 0x2018: case 0x2019:
+    case 0x2024: case 0x2027: case 0xFE13: case 0xFE52: case 0xFE55: case 0xFF07: case 0xFF0E:
+    case 0xFF1A:
+      return true;
+    default:
+      break;
+  }
+  if (cp < 0x80) return cp == '^' || cp == '`';
+  auto cat = utf8proc_category(cp);
+  return cat == UTF8PROC_CATEGORY_MN || cat == UTF8PROC_CATEGORY_ME ||
+         cat == UTF8PROC_CATEGORY_CF || cat == UTF8PROC_CATEGORY_LM ||
+         cat == UTF8PROC_CATEGORY_SK;
+}
+
+// Whether the capital sigma at s[start, end) ends a word, so that it lowers to the final form
+// as Python's str.lower does: a cased letter before it and none after it, looking through
+// case-ignorable characters on both sides. Each scan stops at the next cased letter, so a
+// text full of sigmas is still read a bounded number of times.
+bool is_final_sigma(std::string_view s, std::size_t start, std::size_t end) {
+  bool cased_before = false;
+  for (std::size_t at = start; at > 0;) {
+    std::size_t from = at - 1;
+    while (from > 0 && at - from < 4 && (static_cast<unsigned char>(s[from]) & 0xC0) == 0x80) {
+      --from;
+    }
+    std::size_t next = from;
+    std::int32_t cp = decode(s, next);
+    if (next != at) cp = -1;  // a stray continuation byte: neither cased nor ignorable
+    if (!is_case_ignorable(cp)) {
+      cased_before = is_cased(cp);
+      break;
+    }
+    at = from;
+  }
+  if (!cased_before) return false;
+  for (std::size_t i = end; i < s.size();) {
+    std::int32_t cp = decode(s, i);
+    if (!is_case_ignorable(cp)) return !is_cased(cp);
+  }
+  return true;
+}
+
 void append_cased(std::string& out, std::int32_t cp, Case c) {
   if (cp < 0) {
     encode(out, cp);
@@ -78,6 +134,17 @@ void append_cased(std::string& out, std::int32_t cp, Case c) {
   encode(out, c == Case::Lower   ? utf8proc_tolower(cp)
               : c == Case::Title ? utf8proc_totitle(cp)
                                  : utf8proc_toupper(cp));
+}
+
+// Lower-cases the character at s[i] and steps past it; the sigma depends on its neighbours.
+void append_lowered(std::string& out, std::string_view s, std::size_t& i) {
+  std::size_t start = i;
+  std::int32_t cp = decode(s, i);
+  if (cp == kCapitalSigma && is_final_sigma(s, start, i)) {
+    encode(out, kFinalSigma);
+  } else {
+    append_cased(out, cp, Case::Lower);
+  }
 }
 
 bool is_space_cp(std::int32_t cp) {
@@ -216,7 +283,7 @@ std::vector<std::string_view> characters_of(std::string_view s) {
 std::string lower_text(std::string_view s) {
   std::string out;
   out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) append_cased(out, decode(s, i), Case::Lower);
+  for (std::size_t i = 0; i < s.size();) append_lowered(out, s, i);
   return out;
 }
 
@@ -233,13 +300,17 @@ std::string title_text(std::string_view s) {
   out.reserve(s.size());
   bool word_start = true;
   for (std::size_t i = 0; i < s.size();) {
+    std::size_t start = i;
     std::int32_t cp = decode(s, i);
     if (cp == '-' || cp == '(' || cp == '{' || cp == '[' || cp == '<' || is_space_cp(cp)) {
       encode(out, cp);
       word_start = true;
-    } else {
-      append_cased(out, cp, word_start ? Case::Upper : Case::Lower);
+    } else if (word_start) {
+      append_cased(out, cp, Case::Upper);
       word_start = false;
+    } else {
+      i = start;
+      append_lowered(out, s, i);
     }
   }
   return out;
@@ -249,8 +320,11 @@ std::string capitalize_text(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
-    bool first = i == 0;
-    append_cased(out, decode(s, i), first ? Case::Title : Case::Lower);
+    if (i == 0) {
+      append_cased(out, decode(s, i), Case::Title);
+    } else {
+      append_lowered(out, s, i);
+    }
   }
   return out;
 }
