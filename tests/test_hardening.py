@@ -132,12 +132,12 @@ CASES = {
 }
 
 
-def run_case(setup, call):
+def run_case(setup, call, **env):
     code = PRELUDE + setup + "\ndef call():\n    " + call + "\n" + RUN
     # The same interpreter the same way (without `site` under the sanitizer run).
     flags = ["-S"] if sys.flags.no_site else []
     done = subprocess.run([sys.executable, *flags, "-c", code], capture_output=True, text=True,
-                          timeout=HANG_SECONDS, env=os.environ)
+                          timeout=HANG_SECONDS, env={**os.environ, **env})
     assert done.returncode == 0, done.stderr[-3000:]
     return json.loads(done.stdout.splitlines()[-1])
 
@@ -149,3 +149,24 @@ def test_hostile_input_is_a_clear_bounded_error(case):
     outcome = result["outcome"]
     assert outcome.startswith(expected), outcome
     assert result["grown"] < MEGABYTES, result
+
+
+# OpenSSL configured with only its null provider has no SHA-256: the render must fail rather
+# than hand out a made-up digest as provenance.
+NULL_PROVIDER = """openssl_conf = init
+[init]
+providers = providers
+[providers]
+null = null
+[null]
+activate = 1
+"""
+
+
+def test_a_failing_digest_library_fails_the_render(tmp_path):
+    conf = tmp_path / "openssl.cnf"
+    conf.write_text(NULL_PROVIDER)
+    call = "print(body('Hi').render(Any, data={}).render_hash)"
+    assert run_case("", call)["outcome"] == "ok"  # the case itself is sound
+    result = run_case("", call, OPENSSL_CONF=str(conf))
+    assert result["outcome"] == RENDER + "render error [render]"

@@ -41,9 +41,15 @@ std::expected<RenderResult, KernelError> render(const PromptDefinition& definiti
   auto text = (*compiled)->render(std::move(value));
   if (!text) return std::unexpected(map_engine_error(std::move(text.error())));
 
+  auto template_hash = sha256_hex(resolved->source);
+  auto render_hash = sha256_hex(*text);
+  if (!template_hash || !render_hash) {
+    return std::unexpected(KernelError{KernelError::Kind::Render, "SHA-256 digest failed"});
+  }
+
   RenderResult result;
-  result.template_hash = sha256_hex(resolved->source);
-  result.render_hash = sha256_hex(*text);
+  result.template_hash = std::move(*template_hash);
+  result.render_hash = std::move(*render_hash);
   result.text = std::move(*text);
   result.name = definition.name.str();
   result.variant = std::move(resolved->name);

@@ -6,10 +6,13 @@
 
 namespace quorlen::core {
 
-std::string sha256_hex(std::string_view bytes) {
+std::optional<std::string> sha256_hex(std::string_view bytes) {
   std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
   unsigned int length = 0;
-  EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
+  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
+      length != 32) {
+    return std::nullopt;
+  }
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out(64, '0');
   for (unsigned int k = 0; k < 32; ++k) {
