@@ -36,26 +36,55 @@ def prompt(body):
     return quorlen.Prompt(definition(body, variables={"secret": var(trusted=False)}))
 
 
-# Each case: a prompt, the render keyword arguments, the exception class expected.
 VALIDATION, RENDER = quorlen.PromptValidationError, quorlen.PromptRenderError
+GUARDS = {"on": quorlen.GuardConfig(enabled=True),
+          "override": quorlen.GuardConfig(enabled=True, advisory="x")}
+
+
+def rendering(body, model=Secret, guard=None, **kwargs):
+    """A render of `body` with the secret bound to `secret`."""
+    return lambda s: prompt(body).render(model, data={"secret": s}, guard=GUARDS.get(guard),
+                                         **kwargs)
+
+
+ASK = quorlen.Prompt(definition("Q: {{ secret }}", variables={"secret": var(trusted=False)},
+                                variants={"v": {"body": "{{ secret + 1 }}"}}))
+
+
+def composing(entries):
+    """A Composition built from entries holding the secret, then resolved."""
+    return lambda s: quorlen.Composition.from_messages(entries(s)).resolve()
+
+
+# Each case: the failing call given the secret, and the exception class expected.
 CASES = {
-    "validation-length": ("{{ secret }}", {"model": Short}, VALIDATION),
-    "validation-type": ("{{ secret }}", {"model": Numeric}, VALIDATION),
-    "render-operation": ("{{ secret + 1 }}", {"model": Secret}, RENDER),
-    "render-call": ("{{ secret() }}", {"model": Secret}, RENDER),
-    "undefined-attribute": ("{{ secret.missing.deeper }}", {"model": Secret}, RENDER),
-    "undefined-key": ("{{ {}[secret] }}", {"model": Secret}, RENDER),
-    "unknown-variant": ("{{ secret }}", {"model": Secret, "variant": "v"}, RENDER),
-    "guard-override": ("{{ secret }}", {"model": Secret, "guard": "override"}, RENDER),
-    "derived-key": ("{{ {secret: 1}[secret ~ 'x'] }}", {"model": Secret}, RENDER),
-    "index": ("{{ secret[10**9] }}", {"model": Secret}, RENDER),
-    "filter": ("{{ secret|int(strict=true) }}", {"model": Secret}, RENDER),
-    "format": ("{{ '%d'|format(secret) }}", {"model": Secret}, RENDER),
-    "attribute-by-value": ("{{ secret|attr(secret) }}", {"model": Secret}, RENDER),
-    "output-bound": ("{{ secret * 10**9 }}", {"model": Secret}, RENDER),
-    "range-bound": ("{{ range(secret|length * 10**5) }}", {"model": Secret}, RENDER),
-    "guarded-then-failing": ("{{ secret }}{{ secret + 1 }}", {"model": Secret, "guard": "on"},
-                             RENDER),
+    "validation-length": (rendering("{{ secret }}", Short), VALIDATION),
+    "validation-type": (rendering("{{ secret }}", Numeric), VALIDATION),
+    "render-operation": (rendering("{{ secret + 1 }}"), RENDER),
+    "render-call": (rendering("{{ secret() }}"), RENDER),
+    "undefined-attribute": (rendering("{{ secret.missing.deeper }}"), RENDER),
+    "undefined-key": (rendering("{{ {}[secret] }}"), RENDER),
+    "unknown-variant": (rendering("{{ secret }}", variant="v"), RENDER),
+    "guard-override": (rendering("{{ secret }}", guard="override"), RENDER),
+    "derived-key": (rendering("{{ {secret: 1}[secret ~ 'x'] }}"), RENDER),
+    "index": (rendering("{{ secret[10**9] }}"), RENDER),
+    # The value parsed as a number or by a format specification.
+    "parse-number": (rendering("{{ secret|int(strict=true) }}"), RENDER),
+    "parse-format": (rendering("{{ '%d'|format(secret) }}"), RENDER),
+    "attribute-by-value": (rendering("{{ secret|attr(secret) }}"), RENDER),
+    "output-bound": (rendering("{{ secret * 10**9 }}"), RENDER),
+    "range-bound": (rendering("{{ range(secret|length * 10**5) }}"), RENDER),
+    "guarded-then-failing": (rendering("{{ secret }}{{ secret + 1 }}", guard="on"), RENDER),
+    # The same failures reached through a Composition: at append or at resolve.
+    "compose-validation": (composing(lambda s: [(ASK, Short.model_construct(secret=s))]),
+                           VALIDATION),
+    "compose-unconvertible": (composing(lambda s: [(ASK, Loose(secret={s: [s, 2**80]}))]),
+                              quorlen.LoadError),
+    "compose-render": (composing(lambda s: [(ASK, Secret(secret=s)), (ASK, Secret(secret=s), "v")]),
+                       RENDER),
+    "compose-unknown-variant": (composing(lambda s: [(ASK, Secret(secret=s), "missing")]), RENDER),
+    "compose-undefined": (composing(lambda s: [(prompt("{{ secret.missing }}"), Secret(secret=s))]),
+                          RENDER),
 }
 
 
@@ -72,44 +101,9 @@ def texts_of(exc):
 @settings(max_examples=25, deadline=None)
 @given(secret=secrets)
 def test_bound_values_stay_out_of_errors(case, secret):
-    body, kwargs, expected = CASES[case]
-    kwargs = dict(kwargs)
-    model = kwargs.pop("model")
-    if kwargs.get("guard") == "override":
-        kwargs["guard"] = quorlen.GuardConfig(enabled=True, advisory="x")
-    elif kwargs.get("guard") == "on":
-        kwargs["guard"] = quorlen.GuardConfig(enabled=True)
-    data = {"secret": secret}
-    p = prompt(body)
+    call, expected = CASES[case]
     with pytest.raises(Exception) as info:
-        p.render(model, data=data, **kwargs)
-    assert isinstance(info.value, expected), info.value
-    for text in texts_of(info.value):
-        assert secret not in text
-
-
-ASK = quorlen.Prompt(definition("Q: {{ secret }}", variables={"secret": var(trusted=False)},
-                                variants={"v": {"body": "{{ secret + 1 }}"}}))
-
-
-# The same failures reached through a Composition: at append (validation) or at resolve.
-COMPOSED = {
-    "append-validation": (lambda s: [(ASK, Short.model_construct(secret=s))], VALIDATION),
-    "append-unconvertible": (lambda s: [(ASK, Loose(secret={s: [s, 2**80]}))],
-                             quorlen.LoadError),
-    "resolve-render": (lambda s: [(ASK, Secret(secret=s)), (ASK, Secret(secret=s), "v")], RENDER),
-    "resolve-unknown-variant": (lambda s: [(ASK, Secret(secret=s), "missing")], RENDER),
-    "resolve-undefined": (lambda s: [(prompt("{{ secret.missing }}"), Secret(secret=s))], RENDER),
-}
-
-
-@pytest.mark.parametrize("case", sorted(COMPOSED))
-@settings(max_examples=25, deadline=None)
-@given(secret=secrets)
-def test_bound_values_stay_out_of_composition_errors(case, secret):
-    entries, expected = COMPOSED[case]
-    with pytest.raises(Exception) as info:
-        quorlen.Composition.from_messages(entries(secret)).resolve()
+        call(secret)
     assert isinstance(info.value, expected), info.value
     for text in texts_of(info.value):
         assert secret not in text
