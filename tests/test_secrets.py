@@ -68,9 +68,8 @@ CASES = {
     "guard-override": (rendering("{{ secret }}", guard="override"), RENDER),
     "derived-key": (rendering("{{ {secret: 1}[secret ~ 'x'] }}"), RENDER),
     "index": (rendering("{{ secret[10**9] }}"), RENDER),
-    # The value parsed as a number or by a format specification.
-    "parse-number": (rendering("{{ secret|int(strict=true) }}"), RENDER),
-    "parse-format": (rendering("{{ '%d'|format(secret) }}"), RENDER),
+    "filter-arguments": (rendering("{{ secret|int(strict=true) }}"), RENDER),
+    "parse-as-number": (rendering("{{ '%d'|format(secret) }}"), RENDER),
     "attribute-by-value": (rendering("{{ secret|attr(secret) }}"), RENDER),
     "output-bound": (rendering("{{ secret * 10**9 }}"), RENDER),
     "range-bound": (rendering("{{ range(secret|length * 10**5) }}"), RENDER),
