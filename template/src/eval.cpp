@@ -1,5 +1,6 @@
 // The tree-walking evaluator.
 #include <algorithm>
+#include <bit>
 
 #include "builtins/registry.hpp"
 #include "environment.hpp"
@@ -15,16 +16,64 @@ namespace {
 
 std::unexpected<Error> undefined_error() { return fail(ErrorKind::UndefinedError); }
 
+// A character of a UTF-8 string is a byte and the continuation bytes after it; this is where
+// the one starting at byte `i` ends.
+std::size_t char_end(std::string_view s, std::size_t i) {
+  std::size_t n = 1;
+  while (i + n < s.size() && (static_cast<unsigned char>(s[i + n]) & 0xC0) == 0x80) ++n;
+  return i + n;
+}
+
+bool is_ascii(std::string_view s) {
+  for (unsigned char c : s) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+std::size_t char_count(std::string_view s) {
+  if (is_ascii(s)) return s.size();
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < s.size(); i = char_end(s, i)) ++n;
+  return n;
+}
+
 // Characters of a UTF-8 string, each as its own string.
 std::vector<Value> characters(std::string_view s) {
   std::vector<Value> out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
-    std::size_t n = 1;
-    while (i + n < s.size() && (static_cast<unsigned char>(s[i + n]) & 0xC0) == 0x80) ++n;
-    out.push_back(Value::from_string(std::string(s.substr(i, n))));
-    i += n;
+    std::size_t end = char_end(s, i);
+    out.push_back(Value::from_string(std::string(s.substr(i, end - i))));
+    i = end;
   }
+  return out;
+}
+
+// The characters of `s` at start, start + step, ... short of stop, as one string. Indexing a
+// string never splits it into one value per character: it is read in place.
+std::string string_slice(std::string_view s, std::int64_t start, std::int64_t stop,
+                         std::int64_t step) {
+  std::string out;
+  const auto wanted = [&](std::int64_t j) {
+    return step > 0 ? j >= start && j < stop && (j - start) % step == 0
+                    : j <= start && j > stop && (start - j) % -step == 0;
+  };
+  if (is_ascii(s)) {
+    for (std::int64_t j = start; step > 0 ? j < stop : j > stop; j += step) {
+      out.push_back(s[static_cast<std::size_t>(j)]);
+    }
+    return out;
+  }
+  std::vector<std::string_view> picked;
+  std::int64_t j = 0;
+  for (std::size_t i = 0; i < s.size(); ++j) {
+    std::size_t end = char_end(s, i);
+    if (wanted(j)) picked.push_back(s.substr(i, end - i));
+    i = end;
+  }
+  if (step < 0) std::reverse(picked.begin(), picked.end());
+  for (std::string_view c : picked) out += c;
   return out;
 }
 
@@ -58,6 +107,34 @@ std::expected<void, Error> State::check_seq_size(std::size_t elements) const {
   }
   return {};
 }
+
+std::expected<void, Error> State::charge(std::uint64_t units) const {
+  work_ += units;
+  if (work_ > limits::kMaxWork) return fail(ErrorKind::LimitExceeded, "the render does too much work");
+  return {};
+}
+
+std::expected<void, Error> State::charge_sort(std::size_t n) const {
+  std::uint64_t log = std::bit_width(n);
+  return charge(n * log * limits::kElementWork);
+}
+
+namespace {
+// What reading or building a value costs: a string's bytes, a sequence's elements.
+std::uint64_t size_cost(const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::String: return v.as_string().size();
+    case Value::Kind::Seq: return v.as_seq().size() * limits::kElementWork;
+    default: return 1;
+  }
+}
+
+// Filters, tests and methods read a string whole; a sequence is charged where it is walked
+// (State::iterate), so that taking its length or first item stays cheap.
+std::uint64_t string_cost(const Value& v) {
+  return v.kind() == Value::Kind::String ? v.as_string().size() : 1;
+}
+}  // namespace
 
 std::expected<void, Error> check_shape(const Value& v) {
   if (ValueAccess::depth(v) > limits::kMaxValueDepth) {
@@ -98,9 +175,22 @@ Error State::located(Error e, std::uint32_t offset) const {
 std::expected<std::vector<Value>, Error> State::iterate(const Value& v) const {
   switch (v.kind()) {
     case Value::Kind::Undefined: return undefined_error();
-    case Value::Kind::Seq: return v.as_seq();
-    case Value::Kind::String: return characters(v.as_string());
+    case Value::Kind::Seq:
+      if (auto r = charge(v.as_seq().size() * limits::kElementWork); !r) {
+        return std::unexpected(r.error());
+      }
+      return v.as_seq();
+    case Value::Kind::String: {
+      // A list of one value per character is one of the lists a render builds.
+      std::size_t n = char_count(v.as_string());
+      if (auto r = check_seq_size(n); !r) return std::unexpected(r.error());
+      if (auto r = charge(n * limits::kElementWork); !r) return std::unexpected(r.error());
+      return characters(v.as_string());
+    }
     case Value::Kind::Map: {
+      if (auto r = charge(v.as_map().size() * limits::kElementWork); !r) {
+        return std::unexpected(r.error());
+      }
       std::vector<Value> keys;
       keys.reserve(v.as_map().size());
       for (const auto& [k, item] : v.as_map()) keys.push_back(k);
@@ -143,11 +233,15 @@ Value State::get_item(const Value& v, const Value& key) const {
         if (i < 0 || i >= n) return {};
         return v.as_seq()[static_cast<std::size_t>(i)];
       }
-      auto chars = characters(v.as_string());
-      auto n = static_cast<std::int64_t>(chars.size());
+      std::string_view s = v.as_string();
+      const bool ascii = is_ascii(s);
+      auto n = static_cast<std::int64_t>(ascii ? s.size() : char_count(s));
       if (i < 0) i += n;
       if (i < 0 || i >= n) return {};
-      return chars[static_cast<std::size_t>(i)];
+      if (ascii) return Value::from_string(std::string(1, s[static_cast<std::size_t>(i)]));
+      std::size_t at = 0;
+      for (std::int64_t k = 0; k < i; ++k) at = char_end(s, at);
+      return Value::from_string(std::string(s.substr(at, char_end(s, at) - at)));
     }
     case Value::Kind::Object:
       if (key.kind() == Value::Kind::String) return as_object(v)->get_attr(key.as_string());
@@ -198,12 +292,18 @@ std::expected<Value, Error> State::apply_filter(std::string_view name, const Val
   }
   BuiltinFilter fn = env_.registry->filter(name);
   if (!fn) return fail(ErrorKind::UnknownFilter, "filter " + std::string(name) + " is unknown");
-  return fn(*this, v, args);
+  if (auto r = charge(string_cost(v)); !r) return std::unexpected(r.error());
+  auto out = fn(*this, v, args);
+  if (out) {
+    if (auto r = charge(size_cost(*out)); !r) return std::unexpected(r.error());
+  }
+  return out;
 }
 
 std::expected<bool, Error> State::apply_test(std::string_view name, const Value& v, Args& args) {
   BuiltinTest fn = env_.registry->test(name);
   if (!fn) return fail(ErrorKind::UnknownTest, "test " + std::string(name) + " is unknown");
+  if (auto r = charge(string_cost(v)); !r) return std::unexpected(r.error());
   return fn(*this, v, args);
 }
 
@@ -484,6 +584,8 @@ State::Result State::eval(std::uint32_t id) {
       auto key = eval(e.b);
       if (!key) return key;
       if (key->is_undefined()) return at(make_error(ErrorKind::UndefinedError));
+      // A string is read up to the character asked for.
+      if (auto c = charge(string_cost(*object)); !c) return at(std::move(c.error()));
       return get_item(*object, *key);
     }
     case ExprKind::Slice: {
@@ -506,19 +608,15 @@ State::Result State::eval(std::uint32_t id) {
       }
       std::int64_t step = parts[2];
       if (step == 0) return at(make_error(ErrorKind::InvalidOperation, "cannot slice by step size of 0"));
-      std::vector<Value> chars;
-      const std::vector<Value>* items = nullptr;
-      if (object->kind() == Value::Kind::Seq) {
-        items = &object->as_seq();
-      } else if (object->kind() == Value::Kind::String) {
-        chars = characters(object->as_string());
-        items = &chars;
-      } else {
+      const bool is_string = object->kind() == Value::Kind::String;
+      if (!is_string && object->kind() != Value::Kind::Seq) {
         return at(make_error(ErrorKind::InvalidOperation,
                              "value of type " + std::string(kind_name(*object)) +
                                  " cannot be sliced"));
       }
-      auto n = static_cast<std::int64_t>(items->size());
+      if (auto c = charge(size_cost(*object)); !c) return at(std::move(c.error()));
+      auto n = static_cast<std::int64_t>(is_string ? char_count(object->as_string())
+                                                   : object->as_seq().size());
       std::int64_t start, stop;
       if (step > 0) {
         start = given[0] ? clamp_index(parts[0], n, 0, n) : 0;
@@ -527,14 +625,13 @@ State::Result State::eval(std::uint32_t id) {
         start = given[0] ? clamp_index(parts[0], n, -1, n - 1) : n - 1;
         stop = given[1] ? clamp_index(parts[1], n, -1, n - 1) : -1;
       }
+      if (is_string) {
+        return Value::from_string(string_slice(object->as_string(), start, stop, step));
+      }
+      const std::vector<Value>& items = object->as_seq();
       std::vector<Value> out;
       for (std::int64_t i = start; step > 0 ? i < stop : i > stop; i += step) {
-        out.push_back((*items)[static_cast<std::size_t>(i)]);
-      }
-      if (object->kind() == Value::Kind::String) {
-        std::string text;
-        for (const Value& c : out) text += c.as_string();
-        return Value::from_string(std::move(text));
+        out.push_back(items[static_cast<std::size_t>(i)]);
       }
       return Value::from_seq(std::move(out));
     }
@@ -644,7 +741,11 @@ State::Result State::eval_call(const Expr& e) {
                                                            " has no method named " +
                                                            std::string(callee.name)));
       }
+      if (auto c = charge(string_cost(*object)); !c) return at(std::move(c.error()));
       r = fn(*this, *object, args);
+      if (r) {
+        if (auto c = charge(size_cost(*r)); !c) return at(std::move(c.error()));
+      }
     }
     if (!r) return at(std::move(r.error()));
     return r;
@@ -734,6 +835,12 @@ State::Result State::eval_binary(const Expr& e) {
   }
   auto r = binary_op(e.op, *a, *b, *this);
   if (!r) return at(std::move(r.error()));
+  // What an operator builds is its work (concatenation, repetition); one that answers with a
+  // number or a truth value read its operands (`in`, comparisons).
+  const bool built = r->kind() == Value::Kind::String || r->kind() == Value::Kind::Seq;
+  if (auto c = charge(built ? size_cost(*r) : size_cost(*a) + size_cost(*b)); !c) {
+    return at(std::move(c.error()));
+  }
   return r;
 }
 

@@ -26,5 +26,12 @@ inline constexpr std::size_t kMaxOutputBytes = std::size_t{8} << 20;
 inline constexpr std::size_t kMaxSeqLength = std::size_t{1} << 20;
 // Loop iterations in one render, over all loops: bounds the time of nested loops.
 inline constexpr std::uint64_t kMaxIterations = 10'000'000;
+// Work of one render, over all operations, in units of roughly a nanosecond: a byte of a
+// string read or built costs 1, an element of a sequence or map walked or built costs
+// kElementWork, sorting n elements n * log2(n) elements more. Each operation is bounded by the
+// limits above; this bounds their sum, so a loop cannot repeat a large operation millions of
+// times.
+inline constexpr std::uint64_t kMaxWork = std::uint64_t{1} << 32;
+inline constexpr std::uint64_t kElementWork = 128;
 
 }  // namespace jinja::limits

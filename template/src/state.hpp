@@ -33,6 +33,10 @@ class State {
   // --- for builtins ---------------------------------------------------------------------
   std::expected<void, Error> check_string_size(std::size_t bytes) const;
   std::expected<void, Error> check_seq_size(std::size_t elements) const;
+  // Adds `units` to the render's work and fails once the work passes its bound.
+  std::expected<void, Error> charge(std::uint64_t units) const;
+  // Charges the comparisons of sorting `n` elements.
+  std::expected<void, Error> charge_sort(std::size_t n) const;
   // Fails with the strict-undefined error (no detail) when `v` is undefined.
   std::expected<void, Error> require_defined(const Value& v) const;
   // Truth of a value; undefined fails.
@@ -98,6 +102,7 @@ class State {
   std::size_t depth_ = 0;
   std::uint64_t iterations_ = 0;
   std::size_t output_budget_used_ = 0;
+  mutable std::uint64_t work_ = 0;
 };
 
 }  // namespace jinja

@@ -82,7 +82,42 @@ INSTANTIATE_TEST_SUITE_P(
              "err:invalid operation: a namespace cannot hold a namespace (in t:1)"},
         Case{"nested loops",
              "{% for i in range(100000) %}{% for j in range(100000) %}{% endfor %}{% endfor %}",
-             "err:limit exceeded: too many loop iterations (in t:1)"}));
+             "err:limit exceeded: too many loop iterations (in t:1)"},
+        // The characters of a string are a list like any other.
+        Case{"a string as a list", "{{ ('ab' * 600000)|list|length }}",
+             "err:limit exceeded: sequence is too long (in t:1)"},
+        Case{"a long string read in place", "{% set s = 'é' * 2000000 %}{{ s[1999999] }}{{ s[-2:] }}"
+                                            "{{ s[::1000000] }}{{ s|length }}",
+             "ok:ééééé2000000"},
+        // Each step within its own bounds, but repeated by loops until the work adds up.
+        Case{"scanning a long string in a loop",
+             "{% set s = 'x' * 8000000 %}{% for i in range(100000) %}{% if 'y' in s %}{% endif %}"
+             "{% endfor %}",
+             "err:limit exceeded: the render does too much work (in t:1)"},
+        Case{"indexing a long string in a loop",
+             "{% set s = 'é' * 600000 %}{% for i in range(100000) %}{% set c = s[i] %}{% endfor %}",
+             "err:limit exceeded: the render does too much work (in t:1)"},
+        Case{"copying a long string in a loop",
+             "{% set s = 'x' * 8000000 %}{% for i in range(100000) %}{% set t = s ~ 'a' %}"
+             "{% endfor %}",
+             "err:limit exceeded: the render does too much work (in t:1)"},
+        Case{"sorting a long list in a loop",
+             "{% set l = range(100000)|list %}{% for i in range(100000) %}{% set t = l|sort %}"
+             "{% endfor %}",
+             "err:limit exceeded: the render does too much work (in t:1)"},
+        Case{"joining a long list in a loop",
+             "{% set l = range(100000)|list %}{% for i in range(100000) %}{% set t = l|join %}"
+             "{% endfor %}",
+             "err:limit exceeded: the render does too much work (in t:1)"},
+        // Large but reasonable work stays within the bound.
+        Case{"building a string piece by piece",
+             "{% set ns = namespace(s='') %}{% for i in range(20000) %}"
+             "{% set ns.s = ns.s ~ 'abcdefghij' %}{% endfor %}{{ ns.s|length }}",
+             "ok:200000"},
+        Case{"a long list walked with its length at hand",
+             "{% set l = range(100000)|list %}{% for x in l %}{% if loop.index == l|length %}"
+             "{{ x }}{% endif %}{% endfor %}",
+             "ok:99999"}));
 
 }  // namespace
 }  // namespace jinja::testing

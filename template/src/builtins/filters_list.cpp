@@ -131,6 +131,7 @@ Result sort(State& state, const Value& self, Args& args) {
     Value k = o.key(item);
     keyed.emplace_back(std::move(k), std::move(item));
   }
+  if (auto w = state.charge_sort(keyed.size()); !w) return pass(w.error());
   bool descending = flag_arg(reverse, false);
   // Stable in both directions: equal items keep their order, as Python's sorted() does.
   std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
@@ -165,6 +166,7 @@ Result dictsort(State& state, const Value& self, Args& args) {
   std::vector<std::pair<Value, const std::pair<Value, Value>*>> sorted;
   sorted.reserve(entries->size());
   for (const auto& e : *entries) sorted.emplace_back(comparable(by_value ? e.second : e.first, cs), &e);
+  if (auto w = state.charge_sort(sorted.size()); !w) return pass(w.error());
   std::stable_sort(sorted.begin(), sorted.end(), [&](const auto& a, const auto& b) {
     return descending ? compare_values(b.first, a.first) < 0 : compare_values(a.first, b.first) < 0;
   });

@@ -117,6 +117,7 @@ Result groupby(State& state, const Value& self, Args& args) {
     if (key.is_undefined() && !fallback.is_undefined()) key = fallback;
     keyed.push_back({comparable(key, cs), key, std::move(item)});
   }
+  if (auto w = state.charge_sort(keyed.size()); !w) return pass(w.error());
   std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
     return compare_values(a.order_key, b.order_key) < 0;
   });

@@ -196,7 +196,11 @@ Items items_of(const State& state, const Value& v) {
 }
 
 std::expected<ItemsView, Error> view_items(const State& state, const Value& v) {
-  if (v.kind() == Value::Kind::Seq) return ItemsView::borrow(v.as_seq());
+  if (v.kind() == Value::Kind::Seq) {
+    // Borrowed, not copied, but walked all the same.
+    if (auto r = state.charge(v.as_seq().size() * limits::kElementWork); !r) return pass(r.error());
+    return ItemsView::borrow(v.as_seq());
+  }
   auto items = items_of(state, v);
   if (!items) return pass(items.error());
   return ItemsView::own(std::move(*items));
