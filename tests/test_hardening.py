@@ -124,6 +124,10 @@ CASES = {
     "concat-doubling": ("", "body('{% set ns = namespace(s=\"x\") %}{% for i in range(64) %}"
                         "{% set ns.s = ns.s ~ ns.s %}{% endfor %}{{ ns.s|length }}')"
                         ".render(Any, data={})", RENDER),
+    "repeated-large-scans": ("", "body('{% set s = \"x\" * 8000000 %}{% for i in range(100000) %}"
+                             "{% if \"y\" in s %}{% endif %}{% endfor %}').render(Any, data={})", RENDER),
+    "sorting-characters": ("", "body('{{ (\"ab\" * 600000)|sort|length }}').render(Any, data={})",
+                           RENDER),
     "deep-template-text": (f"text = '{{{{ ' + '(' * {DEEP} + '1' + ')' * {DEEP} + ' }}}}'",
                            "body(text)", RENDER + "template parse error"),
     "deep-value-printed": ("", f"body('{LOOP}{{{{ ns.x }}}}').render(Any, data={{}})", RENDER),
