@@ -70,7 +70,9 @@ asan: setup
 
 # Each libFuzzer target for a bounded time under ASan + UBSan (clang 16), seeded from
 # fuzz/corpus and the conformance suites; then the Python-level fuzz with more examples.
-# FUZZ_SECONDS per target; new inputs land in build/fuzz/corpus, not in the checkout.
+# FUZZ_SECONDS per target; new inputs land in build/fuzz/corpus, not in the checkout. A render
+# may do a few seconds of work before its work bound ends it, ten times that under ASan: hence
+# the 30 s a single input may take before libFuzzer calls it a hang.
 FUZZ_BUILD   := build/fuzz
 FUZZ_SECONDS ?= 45
 FUZZ_TARGETS := json_reader_fuzz yaml_reader_fuzz toml_reader_fuzz guard_prepass_fuzz jinja_fuzz
@@ -96,7 +98,7 @@ fuzz-smoke: setup
 	  [ -d "$${seeds%% *}" ] || seeds=""; \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
 	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
-	  $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	  $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 -rss_limit_mb=2048 \
 	    -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/$$t- $$dict \
 	    $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t $$seeds > $(FUZZ_BUILD)/$$t.log 2>&1 \
 	    || { tail -n 60 $(FUZZ_BUILD)/$$t.log; exit 1; }; \

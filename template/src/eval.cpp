@@ -129,6 +129,9 @@ std::uint64_t size_cost(const Value& v) {
   }
 }
 
+// Indexing and slicing walk a string character by character, a few times the cost of a scan.
+constexpr std::uint64_t kWalkWork = 4;
+
 // Filters, tests and methods read a string whole; a sequence is charged where it is walked
 // (State::iterate), so that taking its length or first item stays cheap.
 std::uint64_t string_cost(const Value& v) {
@@ -584,8 +587,8 @@ State::Result State::eval(std::uint32_t id) {
       auto key = eval(e.b);
       if (!key) return key;
       if (key->is_undefined()) return at(make_error(ErrorKind::UndefinedError));
-      // A string is read up to the character asked for.
-      if (auto c = charge(string_cost(*object)); !c) return at(std::move(c.error()));
+      // A string is read up to the character asked for, character by character.
+      if (auto c = charge(kWalkWork * string_cost(*object)); !c) return at(std::move(c.error()));
       return get_item(*object, *key);
     }
     case ExprKind::Slice: {
@@ -614,7 +617,9 @@ State::Result State::eval(std::uint32_t id) {
                              "value of type " + std::string(kind_name(*object)) +
                                  " cannot be sliced"));
       }
-      if (auto c = charge(size_cost(*object)); !c) return at(std::move(c.error()));
+      if (auto c = charge(is_string ? kWalkWork * string_cost(*object) : size_cost(*object)); !c) {
+        return at(std::move(c.error()));
+      }
       auto n = static_cast<std::int64_t>(is_string ? char_count(object->as_string())
                                                    : object->as_seq().size());
       std::int64_t start, stop;
