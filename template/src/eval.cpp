@@ -55,9 +55,12 @@ std::vector<Value> characters(std::string_view s) {
 std::string string_slice(std::string_view s, std::int64_t start, std::int64_t stop,
                          std::int64_t step) {
   std::string out;
+  // The stride as a magnitude; -step would overflow for the most negative step.
+  const std::uint64_t stride = step > 0 ? static_cast<std::uint64_t>(step)
+                                        : static_cast<std::uint64_t>(-(step + 1)) + 1;
   const auto wanted = [&](std::int64_t j) {
-    return step > 0 ? j >= start && j < stop && (j - start) % step == 0
-                    : j <= start && j > stop && (start - j) % -step == 0;
+    return step > 0 ? j >= start && j < stop && static_cast<std::uint64_t>(j - start) % stride == 0
+                    : j <= start && j > stop && static_cast<std::uint64_t>(start - j) % stride == 0;
   };
   if (is_ascii(s)) {
     for (std::int64_t j = start; step > 0 ? j < stop : j > stop; j += step) {

@@ -89,6 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a long string read in place", "{% set s = 'é' * 2000000 %}{{ s[1999999] }}{{ s[-2:] }}"
                                             "{{ s[::1000000] }}{{ s|length }}",
              "ok:ééééé2000000"},
+        Case{"the most negative step", "{{ 'héllo'[::-9223372036854775807 - 1] }}", "ok:o"},
         // Each step within its own bounds, but repeated by loops until the work adds up.
         Case{"scanning a long string in a loop",
              "{% set s = 'x' * 8000000 %}{% for i in range(100000) %}{% if 'y' in s %}{% endif %}"
